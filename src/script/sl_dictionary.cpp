@@ -1,0 +1,247 @@
+// Named collections and dictionaries.
+#include "script/sl_dictionary.h"
+
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/text_format.h"
+#include "script/name_compare.h"
+#include "script/sl_scalar.h"
+#include "script/stream_encoder.h"
+
+namespace tolvek {
+
+void TSLNamedCollection::NotAllowed(const char* operation) const {
+  throw EError(StrFormat("%s.%s: not allowed in named collection", ClassName(), operation));
+}
+
+void TSLNamedCollection::SetCount(int32_t) { NotAllowed("SetCount"); }
+void TSLNamedCollection::SetObjAtIndex(int32_t, TSLObject*) { NotAllowed("SetObjAtIndex"); }
+void TSLNamedCollection::DelObjAtIndex(int32_t) { NotAllowed("DelObjAtIndex"); }
+void TSLNamedCollection::InsObjAtIndex(int32_t, TSLObject*) { NotAllowed("InsObjAtIndex"); }
+
+void TSLNamedCollection::AddObject(std::string_view name, TSLObject* value) {
+  if (Known(name))
+    throw EError(StrFormat("%s.AddObject: object with name '%s' already exists", ClassName(), name));
+  SetObjWithName(name, value);
+}
+
+void TSLNamedCollection::RemoveObjectChecked(std::string_view name) {
+  if (!Known(name))
+    throw EError(StrFormat("%s.RemoveObject: object with name '%s' not found", ClassName(), name));
+  RemoveObject(name);
+}
+
+void TSLNamedCollection::AssignObject(TSLObject* source) {
+  auto* src = CastObj<TSLNamedCollection>(source);
+  if (src == this) return;
+  TCopyScope scope(src, this);
+  const int32_t count = src->GetCount();
+  std::vector<std::pair<std::string, TRef<TSLObject>>> copies;
+  copies.reserve(static_cast<size_t>(count));
+  for (int32_t i = 0; i < count; ++i)
+    copies.emplace_back(src->GetNameAtIndex(i), CopyElement(src->GetObjAtIndex(i)));
+  Clear();
+  SetName(src->GetName());
+  for (auto& [name, copy] : copies) AddObject(name, copy.Get());
+}
+
+const std::string& TSLNamedCollection::GetStrWithName(std::string_view name) {
+  return CastObj<TSLString>(GetObjWithName(name))->GetText();
+}
+
+void TSLNamedCollection::SetStrWithName(std::string_view name, std::string_view text) {
+  if (Known(name))
+    if (auto* s = dynamic_cast<TSLString*>(GetObjWithName(name))) {
+      s->SetText(text);
+      return;
+    }
+  TRef<TSLString> value = MakeRef<TSLString>(text);
+  SetObjWithName(name, value.Get());
+}
+
+int64_t TSLNamedCollection::GetInt64WithName(std::string_view name) {
+  return CastObj<TSLLongint>(GetObjWithName(name))->GetInt64();
+}
+
+void TSLNamedCollection::SetInt64WithName(std::string_view name, int64_t value) {
+  if (Known(name))
+    if (auto* l = dynamic_cast<TSLLongint*>(GetObjWithName(name))) {
+      l->SetInt64(value);
+      return;
+    }
+  TRef<TSLLongint> obj = MakeRef<TSLLongint>(value);
+  SetObjWithName(name, obj.Get());
+}
+
+double TSLNamedCollection::GetDoubleWithName(std::string_view name) {
+  return CastObj<TSLDouble>(GetObjWithName(name))->GetDouble();
+}
+
+void TSLNamedCollection::SetDoubleWithName(std::string_view name, double value) {
+  if (Known(name))
+    if (auto* d = dynamic_cast<TSLDouble*>(GetObjWithName(name))) {
+      d->SetDouble(value);
+      return;
+    }
+  TRef<TSLDouble> obj = MakeRef<TSLDouble>(value);
+  SetObjWithName(name, obj.Get());
+}
+
+bool TSLNamedCollection::GetBoolWithName(std::string_view name) {
+  return CastObj<TSLBoolean>(GetObjWithName(name))->GetValue();
+}
+
+TSLDictionary::~TSLDictionary() {
+  for (TEntry& entry : entries_)
+    if (entry.Value) entry.Value->Release();
+}
+
+std::pair<size_t, bool> TSLDictionary::Find(std::string_view name) const {
+  size_t low = 0;
+  size_t high = entries_.size();
+  while (low < high) {
+    const size_t mid = (low + high) / 2;
+    const int cmp = CompareNames(entries_[mid].Name, name);
+    if (cmp == 0) return {mid, true};
+    if (cmp < 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  return {low, false};
+}
+
+TSLObject* TSLDictionary::GetObjAtIndex(int32_t index) {
+  if (index < 0 || index >= GetCount())
+    throw EError(StrFormat("%s.GetObjAtIndex: index (%d) out of bounds (%d)", ClassName(), index,
+                           GetCount()));
+  return entries_[static_cast<size_t>(index)].Value;
+}
+
+const std::string& TSLDictionary::GetNameAtIndex(int32_t index) {
+  if (index < 0 || index >= GetCount())
+    throw EError(StrFormat("%s.GetNameAtIndex: index (%d) out of bounds (%d)", ClassName(), index,
+                           GetCount()));
+  return entries_[static_cast<size_t>(index)].Name;
+}
+
+int32_t TSLDictionary::IndexOfObj(TSLObject* value) {
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].Value == value) return static_cast<int32_t>(i);
+  return -1;
+}
+
+void TSLDictionary::Clear() {
+  std::vector<TEntry> old;
+  old.swap(entries_);
+  for (TEntry& entry : old)
+    if (entry.Value) entry.Value->Release();
+}
+
+TSLObject* TSLDictionary::GetObjWithName(std::string_view name) {
+  auto [pos, found] = Find(name);
+  if (!found) throw EError(StrFormat("%s error: no object named %s", ClassName(), name));
+  return entries_[pos].Value;
+}
+
+void TSLDictionary::SetObjWithName(std::string_view name, TSLObject* value) {
+  auto [pos, found] = Find(name);
+  if (found)
+    throw EError(StrFormat("%s.SetObjWithName: object with name '%s' already exists", ClassName(),
+                           name));
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(pos),
+                  TEntry{std::string(name), value});
+  if (value) value->Retain();
+}
+
+void TSLDictionary::RemoveObject(std::string_view name) {
+  auto [pos, found] = Find(name);
+  if (!found)
+    throw EError(StrFormat("%s.RemoveObject: no object found with name '%s'", ClassName(), name));
+  TSLObject* old = entries_[pos].Value;
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(pos));
+  if (old) old->Release();
+}
+
+int32_t TSLDictionary::IndexOfName(std::string_view name) {
+  auto [pos, found] = Find(name);
+  return found ? static_cast<int32_t>(pos) : -1;
+}
+
+namespace {
+
+// "at line 3 and index 17 " style location of a decoded child, empty without a position.
+std::string KeyLocation(TSLObject* child) {
+  TElmDbgInfo* info = child ? child->GetDbgInfo() : nullptr;
+  if (!info) return {};
+  return StrFormat("at line %d and index %d", info->GetTokLine(), info->GetTokPos());
+}
+
+}  // namespace
+
+void TSLDictionary::InitFromCompData(TSLCompData& children) {
+  const int32_t count = children.GetCount();
+  // Every key is checked before anything is added, so a bad text adds nothing.
+  for (int32_t i = 0; i < count; i += 2) {
+    TSLObject* key = children.GetObjAt(i);
+    auto* ident = dynamic_cast<TSLIdent*>(key);
+    if (!ident)
+      throw EError(StrFormat("illegal key %sin dictionary %s",
+                             StrFormat("(%s) ", key ? key->ClassName() : "nil"), KeyLocation(key)));
+    if (ident->GetExecutable())
+      throw EError(StrFormat("executable key %sin dictionary %s",
+                             StrFormat("'%s' ", ident->GetName()), KeyLocation(key)));
+  }
+  if (count % 2 != 0) {
+    TElmDbgInfo* info = children.GetObjAt(0)->GetDbgInfo();
+    throw EError(StrFormat("odd number of objects in dictionary %s",
+                           info ? StrFormat("starting at line %d ", info->GetTokLine())
+                                : std::string()));
+  }
+
+  if (!entries_.empty()) {
+    for (int32_t i = 0; i < count; i += 2)
+      AddObject(static_cast<TSLIdent*>(children.GetObjAt(i))->GetName(), children.GetObjAt(i + 1));
+    return;
+  }
+  // Sorting the decoded pairs once is far cheaper than sorted insertion one by one. The stable
+  // sort keeps repeated keys in source order, so the key reported is the one that adding one
+  // by one would have failed on: the earliest second occurrence in the text.
+  struct TPair {
+    const std::string* Name;
+    TSLObject* Value;
+    int32_t Source;
+  };
+  std::vector<TPair> pairs;
+  pairs.reserve(static_cast<size_t>(count / 2));
+  for (int32_t i = 0; i < count; i += 2)
+    pairs.push_back(TPair{&static_cast<TSLIdent*>(children.GetObjAt(i))->GetName(),
+                          children.GetObjAt(i + 1), i});
+  std::stable_sort(pairs.begin(), pairs.end(), [](const TPair& a, const TPair& b) {
+    return CompareNames(*a.Name, *b.Name) < 0;
+  });
+  const TPair* repeat = nullptr;
+  for (size_t i = 1; i < pairs.size(); ++i)
+    if (CompareNames(*pairs[i - 1].Name, *pairs[i].Name) == 0 &&
+        (i < 2 || CompareNames(*pairs[i - 2].Name, *pairs[i].Name) != 0) &&
+        (!repeat || pairs[i].Source < repeat->Source))
+      repeat = &pairs[i];
+  if (repeat)
+    throw EError(StrFormat("%s.AddObject: object with name '%s' already exists", ClassName(),
+                           *repeat->Name));
+  entries_.reserve(pairs.size());
+  for (const TPair& pair : pairs) {
+    entries_.push_back(TEntry{*pair.Name, pair.Value});
+    if (pair.Value) pair.Value->Retain();
+  }
+}
+
+void TSLDictionary::EncodeContents(TSLStreamEncoder& encoder) {
+  for (TEntry& entry : entries_) {
+    encoder.WriteIdent(entry.Name, false);
+    encoder.EncodeObject(entry.Value);
+  }
+}
+
+}  // namespace tolvek

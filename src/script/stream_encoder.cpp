@@ -1,0 +1,165 @@
+// The text writer.
+#include "script/stream_encoder.h"
+
+#include <cmath>
+
+#include "platform/error.h"
+#include "platform/number_text.h"
+#include "platform/text_format.h"
+#include "script/char_classes.h"
+#include "script/string_stream.h"
+
+namespace tolvek {
+
+namespace {
+// Output is handed to the stream whenever this much has been collected.
+constexpr size_t kFlushSize = 64 * 1024;
+}  // namespace
+
+bool TSLStreamEncoder::IsValidIdent(std::string_view name) {
+  if (name.empty() || !IsIdentStart(static_cast<uint8_t>(name[0]))) return false;
+  for (size_t i = 1; i < name.size(); ++i) {
+    const auto c = static_cast<uint8_t>(name[i]);
+    if (IsSeparator(c)) {
+      if (i + 1 >= name.size() || !IsIdentStart(static_cast<uint8_t>(name[i + 1]))) return false;
+    } else if (!IsIdentChar(c)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void TSLStreamEncoder::CheckIdent(std::string_view name) const {
+  if (!IsValidIdent(name))
+    throw EError(StrFormat("%s.CheckIdent: illegal ident '%s'", ClassName(), name));
+}
+
+void TSLStreamEncoder::Flush() {
+  if (out_.empty()) return;
+  // Cleared first, so a failing stream does not get the same text twice.
+  std::string pending;
+  pending.swap(out_);
+  stream_->Write(pending);
+  out_.swap(pending);
+  out_.clear();
+}
+
+void TSLStreamEncoder::Run(TSLObject* value) {
+  references_.assign(1, nullptr);
+  out_.clear();
+  try {
+    EncodeObject(value);
+  } catch (...) {
+    references_.clear();
+    // What was written before the failure reaches the stream, as it would token by token.
+    try {
+      Flush();
+    } catch (...) {
+    }
+    out_.clear();
+    throw;
+  }
+  references_.clear();
+}
+
+void TSLStreamEncoder::EncodeObject(TSLCharStream& stream, TSLObject* value) {
+  stream_ = &stream;
+  out_.reserve(kFlushSize + 1024);
+  Run(value);
+  Flush();
+  stream_ = nullptr;
+}
+
+std::string TSLStreamEncoder::EncodeToString(TSLObject* value) {
+  TSLStringStream stream;
+  stream.Rewrite();
+  stream_ = &stream;
+  Run(value);
+  // No stream traffic needed: the buffer is the text.
+  std::string text = std::move(out_);
+  out_.clear();
+  stream_ = nullptr;
+  return text;
+}
+
+void TSLStreamEncoder::EncodeObject(TSLObject* value) {
+  if (!value) {
+    out_.append("@0 ");
+  } else {
+    value->Encode(*this);
+  }
+  if (out_.size() >= kFlushSize && stream_) Flush();
+}
+
+void TSLStreamEncoder::WriteInt(int64_t value) {
+  AppendInt(out_, value);
+  out_.push_back(' ');
+}
+
+void TSLStreamEncoder::WriteDouble(double value) {
+  if (!std::isfinite(value))
+    throw EError(StrFormat("%s.WriteDouble: the number %s cannot be written", ClassName(),
+                           FormatFloatGeneral(value, 15)));
+  const double magnitude = std::fabs(value);
+  // The fixed pattern keeps at most 15 decimals, which would turn small numbers into "0.0".
+  if (magnitude >= 1e18 || (magnitude != 0 && magnitude < 1e-4))
+    out_.append(FormatFloatGeneral(value, 15));
+  else
+    AppendFloatFixed(out_, value, 1, 15);
+  out_.push_back(' ');
+}
+
+void TSLStreamEncoder::WriteString(std::string_view text) {
+  out_.push_back('\'');
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const char* escape = nullptr;
+    switch (c) {
+      case '\n': escape = "@l"; break;
+      case '\r': escape = "@n"; break;
+      case '\'': escape = "@'"; break;
+      case '@': escape = "@@"; break;
+      default: continue;
+    }
+    out_.append(text.data() + start, i - start);
+    out_.append(escape, 2);
+    start = i + 1;
+  }
+  out_.append(text.data() + start, text.size() - start);
+  out_.append("' ", 2);
+}
+
+void TSLStreamEncoder::WriteBoolean(bool value) { out_.append(value ? "#1 " : "#0 ", 3); }
+
+void TSLStreamEncoder::WriteIdent(std::string_view name, bool executable) {
+  CheckIdent(name);
+  if (!executable) out_.push_back('/');
+  out_.append(name);
+  out_.push_back(' ');
+}
+
+void TSLStreamEncoder::EncodeComposite(TSLComposite& composite) {
+  const int32_t k = composite.GetEncoderIndex();
+  if (k >= 1 && k < static_cast<int32_t>(references_.size()) && references_[k] == &composite) {
+    out_.push_back('@');
+    AppendInt(out_, k);
+    out_.push_back(' ');
+    return;
+  }
+  const std::string& name = composite.GetName();
+  if (!name.empty()) CheckIdent(name);
+  composite.SetEncoderIndex(static_cast<int32_t>(references_.size()));
+  references_.push_back(&composite);
+  out_.push_back('[');
+  out_.push_back(composite.GetTypeChar());
+  if (!name.empty()) {
+    out_.push_back(':');
+    out_.append(name);
+  }
+  out_.push_back(' ');
+  composite.EncodeContents(*this);
+  out_.append("] ", 2);
+}
+
+}  // namespace tolvek
