@@ -44,16 +44,16 @@ TDriveModel::TDriveModel(const TDriveConfig& config) : config_(config) {
     throw EError(StrFormat("device name '%s' is longer than 16 characters", config.name));
   const uint64_t space = uint64_t{1} << (8 * config.addressWidth);
   const uint32_t regionAddresses = static_cast<uint32_t>(RegionBytes / BytesPerAddress());
-  if (config.flashBase == 0 || config.flashBase + uint64_t{regionAddresses} > space)
-    throw EError(StrFormat("flash base $%X: the flash (%d addresses) must lie above RAM and within "
-                           "%d-byte addresses",
-                           config.flashBase, regionAddresses, config.addressWidth));
+  // Both regions hold up to 1 MiB; narrow addresses get less of each.
+  if (config.flashBase == 0 || config.flashBase + uint64_t{InfoBlockSize} > space)
+    throw EError(StrFormat("flash base $%X: the flash must lie above RAM and within %d-byte addresses",
+                           config.flashBase, config.addressWidth));
   ram_.base = 0;
   ram_.addresses = std::min(regionAddresses, config.flashBase);
   ram_.bytes.assign(ram_.addresses * BytesPerAddress(), 0x00);
   flash_.base = config.flashBase;
-  flash_.addresses = regionAddresses;
-  flash_.bytes.assign(RegionBytes, 0xFF);
+  flash_.addresses = static_cast<uint32_t>(std::min<uint64_t>(regionAddresses, space - config.flashBase));
+  flash_.bytes.assign(flash_.addresses * BytesPerAddress(), 0xFF);
   running_ = config.running;
   instances_.assign(static_cast<size_t>(std::max(config.instanceCount, 1)), isDefaults);
 }
@@ -127,7 +127,7 @@ void TDriveModel::EraseFlash(uint32_t address) {
   if (region != &flash_) Refuse(dsWrongMemory);
   RequireStopped();
   const size_t sector = offset / FlashSectorBytes * FlashSectorBytes;
-  std::fill_n(region->bytes.begin() + sector, FlashSectorBytes, 0xFF);
+  std::fill_n(region->bytes.begin() + sector, std::min<size_t>(FlashSectorBytes, region->bytes.size() - sector), 0xFF);
 }
 
 void TDriveModel::CopyRamToFlash(uint32_t ramAddress, uint32_t flashAddress, size_t count) {
@@ -176,7 +176,7 @@ std::vector<uint8_t> TDriveModel::EncodeInfoNode(const TInfoNode& node, uint16_t
 
 void TDriveModel::InstallInfoBlocks(const std::vector<TInfoNode>& nodes) {
   const uint32_t addressesPerBlock = static_cast<uint32_t>(InfoBlockSize / BytesPerAddress());
-  if (nodes.size() * InfoBlockSize > FlashSectorBytes)
+  if (nodes.size() * InfoBlockSize > std::min<size_t>(FlashSectorBytes, flash_.bytes.size()))
     throw EError(StrFormat("%d information blocks do not fit the first flash sector", nodes.size()));
   uint32_t address = flash_.base;
   for (size_t i = 0; i < nodes.size(); ++i, address += addressesPerBlock) {
