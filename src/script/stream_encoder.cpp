@@ -1,6 +1,7 @@
 // The text writer.
 #include "script/stream_encoder.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "platform/error.h"
@@ -14,6 +15,45 @@ namespace tolvek {
 namespace {
 // Output is handed to the stream whenever this much has been collected.
 constexpr size_t kFlushSize = 64 * 1024;
+
+// The pattern "0.0##############" applied to the value rounded to 15 significant digits, as
+// numbers are shown throughout the system ("123456.789", not its binary expansion).
+void AppendPatternFloat(std::string& out, double value) {
+  const double magnitude = std::fabs(value);
+  if (magnitude < 0.1) {
+    // At most 15 decimals hold fewer than 15 significant digits here: no rounding artefacts.
+    AppendFloatFixed(out, value, 1, 15);
+    return;
+  }
+  char buf[40];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+  const size_t ePos = sci.find('e');
+  int exponent = 0;
+  std::from_chars(sci.data() + ePos + 1 + (sci[ePos + 1] == '+'), sci.data() + sci.size(), exponent);
+  std::string digits;
+  for (char c : sci.substr(0, ePos))
+    if (c >= '0' && c <= '9') digits.push_back(c);
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  if (value < 0) out.push_back('-');
+  if (exponent < 0) {
+    out.append("0.");
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits);
+    return;
+  }
+  const auto intDigits = static_cast<size_t>(exponent) + 1;
+  if (digits.size() <= intDigits) {
+    out.append(digits);
+    out.append(intDigits - digits.size(), '0');
+    out.append(".0");
+  } else {
+    out.append(digits, 0, intDigits);
+    out.push_back('.');
+    out.append(digits, intDigits);
+  }
+}
+
 }  // namespace
 
 bool TSLStreamEncoder::IsValidIdent(std::string_view name) {
@@ -105,7 +145,7 @@ void TSLStreamEncoder::WriteDouble(double value) {
   if (magnitude >= 1e18 || (magnitude != 0 && magnitude < 1e-4))
     out_.append(FormatFloatGeneral(value, 15));
   else
-    AppendFloatFixed(out_, value, 1, 15);
+    AppendPatternFloat(out_, value);
   out_.push_back(' ');
 }
 

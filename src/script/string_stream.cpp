@@ -65,7 +65,7 @@ void TSLStringStream::LoadText(std::string_view text) {
   Open(smRead);
 }
 
-void TSLStringStream::LoadText(std::string&& text) {
+void TSLStringStream::AdoptText(std::string&& text) {
   data_ = std::move(text);
   Open(smRead);
 }

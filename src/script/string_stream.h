@@ -35,7 +35,7 @@ public:
   // Replaces the data and opens it for reading.
   void LoadText(std::string_view text);
   // Replaces the data by moving `text` in and opens it for reading.
-  void LoadText(std::string&& text);
+  void AdoptText(std::string&& text);
   // The data written or loaded.
   const std::string& GetText() const noexcept { return data_; }
   // Hands the data out, leaving the stream empty.

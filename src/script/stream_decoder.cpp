@@ -1,0 +1,226 @@
+// The decoder: tokens to a value graph.
+#include "script/stream_decoder.h"
+
+#include "platform/error.h"
+#include "platform/text_format.h"
+#include "script/sl_array.h"
+#include "script/sl_record.h"
+#include "script/sl_scanners.h"
+
+namespace tolvek {
+
+// The children of the innermost open composite: the top `count` entries of the object stack.
+class TSLStreamDecoder::TChildren : public TSLCompData {
+public:
+  TChildren(TSLObject* const* first, int32_t count) : first_(first), count_(count) {}
+  int32_t GetCount() const override { return count_; }
+  TSLObject* GetNextObj() override {
+    if (next_ >= count_) throw EError("Internal error: no more objects on stack");
+    return first_[next_++];
+  }
+  TSLObject* GetObjAt(int32_t index) override {
+    if (index < 0 || index >= count_)
+      throw EError(StrFormat("Internal error: index (%d) is out of bounds (%d)", index, count_));
+    return first_[index];
+  }
+
+private:
+  TSLObject* const* first_;
+  int32_t count_;
+  int32_t next_ = 0;
+};
+
+TSLStreamDecoder::TSLStreamDecoder() { firstScanner_.fill(-1); }
+
+TSLStreamDecoder::~TSLStreamDecoder() { Reset(); }
+
+void TSLStreamDecoder::RegisterStandardSyntax() {
+  AddScanner(NewObj<TSLWhitespaceScanner>());
+  AddScanner(NewObj<TSLNumberScanner>());
+  AddScanner(NewObj<TSLStringScanner>());
+  AddScanner(NewObj<TSLIdentScanner>());
+  AddScanner(NewObj<TSLCompositeScanner>());
+  AddScanner(NewObj<TSLBooleanScanner>());
+  AddScanner(NewObj<TSLPointerScanner>());
+  AddScanner(NewObj<TSLCommentScanner>());
+  RegisterComposite('A', TRef<TSLComposite>(NewObj<TSLArray>()).Get());
+  RegisterComposite('B', TRef<TSLComposite>(NewObj<TSLBlock>()).Get());
+  RegisterComposite('P', TRef<TSLComposite>(NewObj<TSLProcedure>()).Get());
+  RegisterComposite('D', TRef<TSLComposite>(NewObj<TSLDictionary>()).Get());
+  RegisterComposite('S', TRef<TSLComposite>(NewObj<TSLStack>()).Get());
+  RegisterComposite('R', TRef<TSLComposite>(NewObj<TSLRecord>()).Get());
+}
+
+void TSLStreamDecoder::AddScanner(TSLScanner* scanner) {
+  TRef<TSLScanner> held(scanner);
+  const auto index = static_cast<int16_t>(scanners_.size());
+  scanners_.push_back(held);
+  for (int c = 0; c < 256; ++c)
+    if (firstScanner_[c] < 0 && scanner->CanStart(static_cast<uint8_t>(c))) firstScanner_[c] = index;
+}
+
+void TSLStreamDecoder::RegisterComposite(char typeLetter, TSLComposite* prototype) {
+  TRef<TSLComposite> held(prototype);
+  const std::string letter(1, typeLetter);
+  if (typeLetter < 'A' || typeLetter > 'Z')
+    throw EError(StrFormat("Internal error: illegal composite type '%s'", letter));
+  TRef<TSLComposite>& slot = composites_[static_cast<size_t>(typeLetter - 'A')];
+  if (slot)
+    throw EError(StrFormat("Internal error: composite of type '%s' is already registered", letter));
+  slot = held;
+}
+
+std::string TSLStreamDecoder::SourceName(uint16_t id) const {
+  std::string name = sourceNames_ && id != 0 ? sourceNames_->SourceName(id) : std::string();
+  if (name.empty()) return "string";
+  // Only the file-name part: sources are registered with their full names.
+  const size_t slash = name.find_last_of("\\/");
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+void TSLStreamDecoder::Reset() noexcept {
+  for (TSLObject* obj : objects_)
+    if (obj) {
+      try {
+        obj->Release();
+      } catch (...) {
+      }
+    }
+  objects_.clear();
+  open_.clear();
+  references_.clear();
+  if (named_) named_->Clear();
+}
+
+void TSLStreamDecoder::PushChild(TSLObject* value) {
+  objects_.push_back(value);
+  if (value) value->Retain();
+  if (!open_.empty()) ++open_.back().ChildCount;
+}
+
+void TSLStreamDecoder::CloseComposite() {
+  const TOpen top = open_.back();
+  const size_t first = objects_.size() - static_cast<size_t>(top.ChildCount);
+  TChildren children(objects_.data() + first, top.ChildCount);
+  top.Composite->InitFromCompData(children);
+  for (size_t i = objects_.size(); i-- > first;)
+    if (objects_[i]) objects_[i]->Release();
+  objects_.resize(first);
+  open_.pop_back();
+}
+
+void TSLStreamDecoder::HandleToken(TSLToken& token, int32_t tokPos, int32_t tokLine,
+                                   int32_t tokLength) {
+  switch (token.Kind) {
+    case TSLToken::tkValue: {
+      TRef<TSLObject> value(std::exchange(token.Value, nullptr));
+      if (withDebugInfo_)
+        value->SetDbgInfo(std::make_unique<TElmDbgInfo>(tokPos, tokLength, tokLine, storageID_));
+      PushChild(value.Get());
+      break;
+    }
+    case TSLToken::tkOpener: {
+      const TRef<TSLComposite>& prototype = composites_[static_cast<size_t>(token.TypeChar - 'A')];
+      if (!prototype)
+        throw EError(StrFormat("unknown composite type '%s'", std::string(1, token.TypeChar)));
+      TRef<TSLComposite> composite(prototype->CreateEmpty());
+      if (!token.Name.empty()) composite->SetName(token.Name);
+      if (withDebugInfo_)
+        composite->SetDbgInfo(std::make_unique<TElmDbgInfo>(tokPos, 2, tokLine, storageID_));
+      if (!token.Name.empty()) {
+        if (!named_) named_ = MakeRef<TSLDictionary>();
+        named_->AddObject(token.Name, composite.Get());
+      }
+      PushChild(composite.Get());
+      references_.push_back(composite);
+      open_.push_back(TOpen{composite.Get(), 0});
+      break;
+    }
+    case TSLToken::tkCloser:
+      if (open_.empty()) throw EError("composite not opened");
+      CloseComposite();
+      break;
+    case TSLToken::tkPointerIndex:
+      if (token.Index < 0 || token.Index >= static_cast<int64_t>(references_.size()))
+        throw EError(StrFormat("pointer index (%d) is out of bounds (%d)", token.Index,
+                               references_.size()));
+      PushChild(references_[static_cast<size_t>(token.Index)].Get());
+      break;
+    case TSLToken::tkPointerName:
+      if (!named_ || !named_->Known(token.Name))
+        throw EError(StrFormat("no composite object named '%s' found", token.Name));
+      PushChild(named_->GetObjWithName(token.Name));
+      break;
+    case TSLToken::tkNone:
+      break;
+  }
+}
+
+TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool withDebugInfo) {
+  Reset();
+  references_.emplace_back(nullptr);
+  withDebugInfo_ = withDebugInfo;
+  storageID_ = input.GetStream() ? input.GetStream()->GetStorageID() : 0;
+  const int32_t scannerCount = static_cast<int32_t>(scanners_.size());
+  TRef<TSLObject> result;
+  try {
+    bool done = false;
+    while (!done && !input.Eof()) {
+      const std::string_view window = input.Peek();
+      uint8_t c;
+      if (!window.empty()) {
+        c = static_cast<uint8_t>(window[0]);
+      } else {
+        c = input.ReadChar();
+        input.UnreadChar();
+      }
+      int32_t tokPos = 0;
+      int32_t tokLine = 0;
+      if (withDebugInfo_) {
+        tokPos = static_cast<int32_t>(input.GetPosition());
+        tokLine = input.GetLine();
+      }
+      bool accepted = false;
+      for (int32_t i = firstScanner_[c]; i >= 0 && i < scannerCount; ++i) {
+        TSLScanner& scanner = *scanners_[static_cast<size_t>(i)];
+        if (!scanner.CanStart(c)) continue;
+        token_.Kind = TSLToken::tkNone;
+        token_.Value = nullptr;
+        if (scanner.Scan(*this, input, token_)) {
+          accepted = true;
+          break;
+        }
+      }
+      if (!accepted) {
+        const char bad = static_cast<char>(input.ReadChar());
+        throw EError(StrFormat("illegal character '%s'", std::string_view(&bad, 1)));
+      }
+      if (token_.Kind == TSLToken::tkNone) continue;
+      const int32_t tokLength =
+          withDebugInfo_ ? static_cast<int32_t>(input.GetPosition()) - tokPos : 0;
+      HandleToken(token_, tokPos, tokLine, tokLength);
+      done = open_.empty() && objects_.size() == 1;
+    }
+    if (!open_.empty())
+      throw EError("illegal nesting (check number of opening and closing square brackets)");
+    if (!objects_.empty()) result = TRef<TSLObject>(objects_.back());
+  } catch (const EError& e) {
+    if (token_.Value) {
+      token_.Value->Free();
+      token_.Value = nullptr;
+    }
+    const int32_t line = input.GetLine();
+    input.Sync();
+    Reset();
+    throw EError(StrFormat("[%s, %s] Syntax error: ", SourceName(storageID_), line) + e.Message());
+  } catch (...) {
+    input.Sync();
+    Reset();
+    throw;
+  }
+  input.Sync();
+  Reset();
+  return result;
+}
+
+}  // namespace tolvek
