@@ -93,11 +93,14 @@ void TLineOutput::Pump(TSimClock::time_point now) {
   waitsForWritable_ = false;
   while (!queue_.empty()) {
     TChunk& chunk = queue_.front();
-    if (DueTime(chunk) > now) return;
+    const TSimClock::time_point due = DueTime(chunk);
+    if (due > now) return;
     size_t count = chunk.bytes.size() - chunk.sent;
     if (byteTime_.count() > 0) {
-      // The line is a clock: a byte may leave only when the wire before it is (nearly) done.
-      if (lineFreeAt_ < now) lineFreeAt_ = now;
+      // The line is a clock: a byte may leave only when the wire before it is (nearly) done. The
+      // clock restarts only when the line was idle; if this process was held up while sending,
+      // it catches up, as a transmitter with a buffer would.
+      if (chunk.sent == 0 && lineFreeAt_ < due) lineFreeAt_ = due;
       const auto ahead = lineFreeAt_ - now;
       if (ahead >= PacingLead) return;
       const size_t budget = static_cast<size_t>((PacingLead - ahead) / byteTime_) + 1;
@@ -118,7 +121,7 @@ void TLineOutput::Pump(TSimClock::time_point now) {
       lineFreeAt_ += byteTime_ * written;
     }
     if (chunk.sent < chunk.bytes.size()) continue;
-    lastFinished_ = std::max(now, lineFreeAt_);
+    lastFinished_ = byteTime_.count() > 0 ? lineFreeAt_ : now;
     queue_.pop_front();
   }
 }

@@ -2,6 +2,8 @@
 // answering each Talk frame through the command table.
 #include "drive_link.h"
 
+#include <algorithm>
+
 namespace tolvek {
 
 namespace {
@@ -21,8 +23,11 @@ TRsDriveLink::TRsDriveLink(const TCommandTable& table, TDriveModel& drive, TLine
     : table_(table), drive_(drive), output_(output), counters_(counters) {}
 
 std::vector<uint8_t> TRsDriveLink::Frame(const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> frame{StartByte, static_cast<uint8_t>(payload.size()), Sum(payload)};
-  frame.insert(frame.end(), payload.begin(), payload.end());
+  std::vector<uint8_t> frame(3 + payload.size());
+  frame[0] = StartByte;
+  frame[1] = static_cast<uint8_t>(payload.size());
+  frame[2] = Sum(payload);
+  std::copy(payload.begin(), payload.end(), frame.begin() + 3);
   return frame;
 }
 
