@@ -135,6 +135,8 @@ std::string SerialDevicePath(const std::string& portName) {
   return ResolveSerialDevicePath(portName, ProcessPortMap());
 }
 
+TSerialDevice::TSerialDevice() = default;
+
 TSerialDevice::~TSerialDevice() { Close(); }
 
 void TSerialDevice::Open(const std::string& portName, const std::string& path,
@@ -144,14 +146,16 @@ void TSerialDevice::Open(const std::string& portName, const std::string& path,
   if (fd < 0)
     throw EError(StrFormat("Port %s could not be opened!", portName) + " (" +
                  OpenFailureReason(path, errno) + ")");
+  bool exclusive = false;
   auto fail = [&](std::string text) {
+    if (exclusive) ioctl(fd, TIOCNXCL);
     ::close(fd);
     throw EError(std::move(text));
   };
   if (!isatty(fd)) fail("TRsPort.OpenPort: port type error (" + path + " is not a serial line)");
   // TIOCEXCL keeps other programs out, but not a privileged one, and not a second open in this
   // process (two port names can map to one line): the advisory lock covers both.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0)
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !(exclusive = ioctl(fd, TIOCEXCL) == 0))
     fail(StrFormat("Port %s could not be opened!", portName) + " (" +
          OpenFailureReason(path, errno) + ")");
 
@@ -186,6 +190,9 @@ void TSerialDevice::Close() {
   // The line may be gone already (adapter unplugged): then these fail and it does not matter.
   if (saved_) tcsetattr(fd_, TCSANOW, saved_.get());
   tcflush(fd_, TCIOFLUSH);
+  // The exclusive mode belongs to the line, not to this descriptor: a line that outlives the
+  // close (the slave of a pseudo-terminal) would otherwise stay locked for everybody.
+  ioctl(fd_, TIOCNXCL);
   ::close(fd_);
   fd_ = -1;
   saved_.reset();

@@ -43,7 +43,7 @@ struct TSerialRead {
 
 class TSerialDevice {
 public:
-  TSerialDevice() = default;
+  TSerialDevice();
   ~TSerialDevice();
   TSerialDevice(const TSerialDevice&) = delete;
   TSerialDevice& operator=(const TSerialDevice&) = delete;
