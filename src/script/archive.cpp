@@ -126,6 +126,7 @@ void TSLArchive::ReadHeaders() {
     entry->dataStart_ = file.GetPosition();
     entry->dataLength_ = dataLength;
     entry->format_ = dataLength == 0 ? sfASCII : DetectStorageFormat(file);
+    entry->storedFormat_ = entry->format_;
     entry->pending_ = true;
     entry->sourceID_ = manager_.GetIDManager().Register(EntrySourceName(name));
     entries_->AddObject(name, entry.Get());
@@ -133,11 +134,11 @@ void TSLArchive::ReadHeaders() {
   }
 }
 
-void TSLArchive::DecodeEntry(TSLArchiveEntry& entry) {
+std::string TSLArchive::StoredText(TSLArchiveEntry& entry) {
   TSLCryptFile& file = *readFile_;
   file.Seek(entry.dataStart_);
   std::string text;
-  if (entry.format_ == sfEASCII) {
+  if (entry.storedFormat_ == sfEASCII) {
     // The text is bounded by the entry's data length, so a damaged entry cannot run on into
     // the next entry's header.
     if (entry.dataLength_ < 8) throw EError("wrong crypt header in stream");
@@ -153,6 +154,11 @@ void TSLArchive::DecodeEntry(TSLArchiveEntry& entry) {
   } else {
     text = ReadBytes(file, entry.dataLength_);
   }
+  return text;
+}
+
+void TSLArchive::DecodeEntry(TSLArchiveEntry& entry) {
+  std::string text = StoredText(entry);
   TRef<TSLStringStream> stream = MakeRef<TSLStringStream>();
   stream->LoadText(std::move(text));
   stream->SetStorageID(entry.sourceID_);
@@ -197,8 +203,9 @@ std::string TSLArchive::EntrySourceName(const std::string& entryName) const {
   return ChangeExtension(fileName_, "") + "\\" + entryName;
 }
 
-std::string TSLArchive::EntryData(TSLArchiveEntry& entry) {
+std::string TSLArchive::EntryText(TSLArchiveEntry& entry) {
   if (entry.link_) return ReadWholeFile(entry.linkPath_);
+  if (entry.pending_) return StoredText(entry);
   return manager_.ObjToStr(entry.GetValue());
 }
 
@@ -208,7 +215,7 @@ void TSLArchive::WriteTo(const std::string& fileName) {
   try {
     for (int32_t i = 0; i < entries_->GetCount(); ++i) {
       TSLArchiveEntry& entry = EntryAt(i);
-      std::string data = EntryData(entry);
+      std::string data = EntryText(entry);
       bool enciphered = entry.format_ == sfEASCII;
       std::string header;
       AppendLittleEndian(header, TSLArchiveEntry::kMagic, 8);

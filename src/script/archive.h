@@ -50,6 +50,7 @@ private:
   TSLArchive& archive_;
   std::string name_;
   TSLStorageFormat format_;
+  TSLStorageFormat storedFormat_ = sfASCII;  // how the data in the file is written
   int64_t dataStart_ = 0;
   uint64_t dataLength_ = 0;
   uint16_t sourceID_ = 0;
@@ -98,6 +99,12 @@ public:
   // "%s.Write: error while writing into archive;could not replace file '%s' with '%s'".
   void Write();
 
+  // The entry's text as stored (deciphered): the stored bytes for an entry read from the file,
+  // the external file's bytes for a link, the encoded value otherwise.
+  std::string EntryText(TSLArchiveEntry& entry);
+  // Bytes of the entry's data in the file (0 for an entry not read from the file).
+  uint64_t StoredLength(const TSLArchiveEntry& entry) const noexcept { return entry.dataLength_; }
+
   // The source name of an entry: archive file name without extension + "\" + entry name.
   std::string EntrySourceName(const std::string& entryName) const;
 
@@ -105,7 +112,7 @@ private:
   friend class TSLArchiveEntry;
   void ReadHeaders();
   void DecodeEntry(TSLArchiveEntry& entry);
-  std::string EntryData(TSLArchiveEntry& entry);
+  std::string StoredText(TSLArchiveEntry& entry);
   void WriteTo(const std::string& fileName);
   void Replace(const std::string& tempName);
 

@@ -1,5 +1,7 @@
 #include "script/file_storage.h"
 
+#include <filesystem>
+
 #include "platform/error.h"
 #include "platform/file_paths.h"
 #include "platform/text_format.h"
@@ -8,7 +10,7 @@
 namespace tolvek {
 
 TSLFileStorageObject::TSLFileStorageObject(TStorageManager& manager)
-    : manager_(manager), file_(MakeRef<TSLCryptFile>()) {}
+    : manager_(manager) {}
 
 void TSLFileStorageObject::Init(const std::string& fileName, TStorageAccess access, bool debug) {
   if (initialized_)
@@ -17,17 +19,14 @@ void TSLFileStorageObject::Init(const std::string& fileName, TStorageAccess acce
   fileName_ = fileName;
   access_ = access;
   debug_ = debug;
-  file_->SetFileName(fileName);
   sourceID_ = manager_.GetIDManager().Register(fileName);
-  file_->SetStorageID(sourceID_);
 }
 
 void TSLFileStorageObject::Load() {
   if (access_ == saWrite)
     throw EError(StrFormat("%s.Read: storage object '%s' was opened as write only", ClassName(),
                            fileName_));
-  TSLStorageFormat detected = sfASCII;
-  value_ = manager_.LoadFile(*file_, debug_, &detected);
+  value_ = manager_.GetObjectText().DecodeFile(fileName_, debug_, sourceID_);
   manager_.GetIDManager().GetIDInfo(sourceID_).Value = value_;
   // The format is not remembered: saving writes plain text unless EASCII is asked for again.
   format_ = sfASCII;
@@ -37,20 +36,7 @@ void TSLFileStorageObject::Save() {
   if (access_ == saRead)
     throw EError(StrFormat("%s.Write: storage object '%s' was opened as read only", ClassName(),
                            fileName_));
-  try {
-    file_->Rewrite();
-    if (format_ == sfEASCII) {
-      file_->WriteCryptHeader();
-      file_->SetCipherActive(true);
-    }
-    manager_.EncodeTo(*file_, value_.Get());
-    file_->SetCipherActive(false);
-    file_->Close();
-  } catch (...) {
-    file_->SetCipherActive(false);
-    file_->Discard();
-    throw;
-  }
+  manager_.GetObjectText().EncodeFile(fileName_, value_.Get(), format_);
 }
 
 bool TFileStoragePlugin::Exists(const std::string& name) { return !manager_.FindFile(name).empty(); }
@@ -77,9 +63,11 @@ TSLStorageObject* TFileStoragePlugin::CreateObject(const std::string& name) {
   if (!CanCreate(name))
     throw EError(StrFormat("%s.CreateObject: Could not create object with name %s", ClassName(),
                            name));
+  // Held as an absolute name: the current directory may change before the object is saved.
   std::string fullName = FileExists(name)
                              ? NativePath(name)
                              : NativePath(DirectoryPart(name)) + std::string(FileNamePart(name));
+  fullName = std::filesystem::absolute(fullName).lexically_normal().string();
   TRef<TSLFileStorageObject> object = MakeRef<TSLFileStorageObject>(manager_);
   object->Init(fullName, saWrite, manager_.GetDebug());
   return object.AutoRelease();

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "script/crypt_file.h"
 #include "script/storage_object.h"
 
 namespace tolvek {
@@ -39,7 +38,6 @@ public:
 
 private:
   TStorageManager& manager_;
-  TRef<TSLCryptFile> file_;
   TStorageAccess access_ = saRead;
   std::string fileName_;
   TSLStorageFormat format_ = sfASCII;

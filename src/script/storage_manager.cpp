@@ -3,7 +3,6 @@
 #include "platform/error.h"
 #include "platform/file_paths.h"
 #include "platform/text_format.h"
-#include "script/crypt_file.h"
 
 namespace tolvek {
 
@@ -14,14 +13,9 @@ TStorageManager* current = nullptr;
 }  // namespace
 
 TStorageManager::TStorageManager()
-    : decoder_(MakeRef<TSLStreamDecoder>()),
-      encoder_(MakeRef<TSLStreamEncoder>()),
-      stringStream_(MakeRef<TSLStringStream>()),
-      lookahead_(MakeRef<TSLLookaheadStream>()),
-      searchDirectories_(MakeRef<TSLArray>()),
-      previous_(current) {
-  decoder_->RegisterStandardSyntax();
-  decoder_->SetSourceNameLookup(&ids_);
+    : searchDirectories_(MakeRef<TSLArray>()), previous_(current) {
+  text_.Decoder().SetSourceNameLookup(&ids_);
+  AddSearchDirectory(InstallDir());
   current = this;
 }
 
@@ -103,50 +97,16 @@ void TStorageManager::AddPlugin(std::unique_ptr<TStoragePluginInterface> plugin,
 }
 
 TSLObject* TStorageManager::StrToObj(const std::string& text) {
-  stringStream_->LoadText(text);
-  stringStream_->SetStorageID(0);
-  TRef<TSLObject> value = DecodeFrom(*stringStream_, debug_);
-  stringStream_->Close();
-  return value.AutoRelease();
+  return text_.StrToObj(text, debug_).AutoRelease();
 }
 
-std::string TStorageManager::ObjToStr(TSLObject* value) {
-  return encoder_->EncodeToString(value);
-}
+std::string TStorageManager::ObjToStr(TSLObject* value) { return text_.ObjToStr(value); }
 
 TRef<TSLObject> TStorageManager::DecodeFrom(TSLCharStream& stream, bool debug) {
-  lookahead_->SetStream(&stream);
-  struct TDetach {
-    TSLLookaheadStream& lookahead;
-    ~TDetach() { lookahead.SetStream(nullptr); }
-  } detach{*lookahead_};
-  return decoder_->DecodeObject(*lookahead_, debug);
-}
-
-void TStorageManager::EncodeTo(TSLCharStream& stream, TSLObject* value) {
-  encoder_->EncodeObject(stream, value);
-}
-
-TRef<TSLObject> TStorageManager::LoadFile(TSLCryptFile& file, bool debug,
-                                          TSLStorageFormat* format) {
-  if (file.GetStorageID() == 0) file.SetStorageID(ids_.Register(file.GetFileName()));
-  file.Open(smRead);
-  try {
-    TSLStorageFormat detected = DetectStorageFormat(file);
-    if (detected == sfEASCII) {
-      file.SetCipherActive(true);
-      file.ReadCryptHeader();
-    }
-    TRef<TSLObject> value = DecodeFrom(file, debug);
-    file.SetCipherActive(false);
-    file.Close();
-    if (format) *format = detected;
-    return value;
-  } catch (...) {
-    file.SetCipherActive(false);
-    file.Discard();
-    throw;
-  }
+  TRef<TSLLookaheadStream> input = MakeRef<TSLLookaheadStream>(&stream);
+  TRef<TSLObject> value = text_.Decoder().DecodeObject(*input, debug);
+  input->SetStream(nullptr);
+  return value;
 }
 
 }  // namespace tolvek

@@ -9,18 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "script/lookahead_stream.h"
+#include "script/object_text.h"
 #include "script/ref_obj.h"
 #include "script/sl_array.h"
 #include "script/storage_id_manager.h"
 #include "script/storage_object.h"
-#include "script/stream_decoder.h"
-#include "script/stream_encoder.h"
-#include "script/string_stream.h"
 
 namespace tolvek {
-
-class TSLCryptFile;
 
 class TStorageManager {
 public:
@@ -48,7 +43,8 @@ public:
   // The full name of an existing file: an absolute name as it is, else the current directory
   // and then each search directory in order; empty when none exists.
   std::string FindFile(const std::string& name) const;
-  // Appends a directory (a separator is added when missing).
+  // Appends a directory (a separator is added when missing). The installation directory is
+  // always the first.
   void AddSearchDirectory(const std::string& dir);
   // The search directories, each ending in a separator.
   TSLArray& GetSearchDirectories() noexcept { return *searchDirectories_; }
@@ -64,15 +60,10 @@ public:
 
   // Reads one root value at the stream's position (the stream carries its storage ID).
   TRef<TSLObject> DecodeFrom(TSLCharStream& stream, bool debug);
-  // Writes `value` at the stream's position.
-  void EncodeTo(TSLCharStream& stream, TSLObject* value);
-  // Reads a whole file's value: format detected, EASCII deciphered; the file is registered in
-  // the ID registry and closed again. Used by the file plug-in and by tools.
-  TRef<TSLObject> LoadFile(TSLCryptFile& file, bool debug, TSLStorageFormat* format = nullptr);
+  // The shared decoder, encoder and their streams: file reading and writing go through it.
+  TSLObjectText& GetObjectText() noexcept { return text_; }
 
   TStorageIDManager& GetIDManager() noexcept { return ids_; }
-  TSLStreamDecoder& GetDecoder() noexcept { return *decoder_; }
-  TSLStreamEncoder& GetEncoder() noexcept { return *encoder_; }
 
   // Debug flag for names read without an explicit flag.
   bool GetDebug() const noexcept { return debug_; }
@@ -82,10 +73,7 @@ private:
   // The plug-in whose prefix starts `name`, and the rest of the name.
   TStoragePluginInterface* PluginForPrefix(const std::string& name, std::string& rest) const;
 
-  TRef<TSLStreamDecoder> decoder_;
-  TRef<TSLStreamEncoder> encoder_;
-  TRef<TSLStringStream> stringStream_;
-  TRef<TSLLookaheadStream> lookahead_;
+  TSLObjectText text_;
   TRef<TSLArray> searchDirectories_;
   std::vector<std::unique_ptr<TStoragePluginInterface>> plugins_;
   std::vector<TStoragePluginInterface*> searchPlugins_;
