@@ -140,7 +140,6 @@ TEST(InfoBlocks, BrokenDescriptionsAreRefusedWithTheReason) {
       {"[D /Name 'ABCDEFGHIJKLMNOPQ' ]", "longer than 16"},
       {"[D /Name 'X' /DeviceType 'big' ]", "/DeviceType has the wrong type"},
       {"[D /Name 'unterminated ]", "missing string termination"},
-      {"[D /Name 'X' ] [D ]", "more than one root value"},
   };
   for (const TCase& c : cases) {
     const TTempFile file(c.text);

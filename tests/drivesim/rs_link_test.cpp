@@ -55,6 +55,14 @@ TEST(RsLink, ReceiverHuntsDropsDamagedFramesAndReassembles) {
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->payload, (TBytes{0x30, 0x00, 0, 0, 0, 0}));
 
+  // The rest of a frame that stopped arriving is not taken from the next frame.
+  line.Write({0xA5, 0x05, 0x00, 0x10});
+  std::this_thread::sleep_for(1200ms);
+  line.SendFrame({0x03, 0x00});
+  answer = line.ReadFrame();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->payload, (TBytes{0x03, 0x00, 0x00, 0x80}));
+
   // Two frames in one write are both answered, in order.
   TBytes two = TLineClient::Frame({0x02});
   const TBytes second = TLineClient::Frame({0x21});

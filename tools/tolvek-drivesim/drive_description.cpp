@@ -1,56 +1,63 @@
-// Turning the description file's dictionary into the drive's name, type and info blocks.
+// Turning the description file's dictionary into the drive's name, type and info blocks. The
+// file is read by the script engine's decoder, like every other file of the system:
 //
 //   [D /Name 'QUARVO DEMO' /DeviceType $0100
 //      /Firmware [D /Name 'QVFW' /Version 1 /SubVersion 0 /StartOffset $1000 ]
 //      /Modules [A [D /Name 'QVDRIVE' /SubName 'BASE' /Version 3 /SubVersion 1 /Extra '' ] ] ]
 #include "drive_description.h"
 
-#include "description_reader.h"
 #include "platform/error.h"
 #include "platform/text_format.h"
+#include "script/object_text.h"
+#include "script/sl_array.h"
+#include "script/sl_dictionary.h"
+#include "script/sl_scalar.h"
 
 namespace tolvek {
 
 namespace {
 
+// Typed, checked access to one dictionary of the description; failures name where they are.
 class TFields {
 public:
-  TFields(const TDescValue& dict, std::string where) : dict_(dict), where_(std::move(where)) {
-    if (dict.kind != TDescValue::Dictionary) Fail("is not a dictionary");
+  TFields(TSLObject* value, std::string where) : where_(std::move(where)) {
+    dict_ = dynamic_cast<TSLDictionary*>(value);
+    if (!dict_) Fail("is not a dictionary");
   }
 
-  const TDescValue* Get(const char* key, TDescValue::TKind kind, bool required) const {
-    const TDescValue* value = dict_.Find(key);
-    if (!value) {
+  template <class T>
+  T* Get(const char* key, bool required) const {
+    if (!dict_->Known(key)) {
       if (required) Fail(StrFormat("has no /%s", key));
       return nullptr;
     }
-    if (value->kind != kind) Fail(StrFormat("/%s has the wrong type", key));
+    T* value = dynamic_cast<T*>(dict_->GetObjWithName(key));
+    if (!value) Fail(StrFormat("/%s has the wrong type", key));
     return value;
   }
   std::string Text(const char* key, bool required, size_t maxLength = 16) const {
-    const TDescValue* value = Get(key, TDescValue::String, required);
+    const TSLString* value = Get<TSLString>(key, required);
     if (!value) return {};
-    if (value->text.size() > maxLength)
-      Fail(StrFormat("/%s '%s' is longer than %d characters", key, value->text, maxLength));
-    return value->text;
+    if (value->GetText().size() > maxLength)
+      Fail(StrFormat("/%s '%s' is longer than %d characters", key, value->GetText(), maxLength));
+    return value->GetText();
   }
   int64_t Int(const char* key, bool required, int64_t high) const {
-    const TDescValue* value = Get(key, TDescValue::Integer, required);
+    const TSLLongint* value = Get<TSLLongint>(key, required);
     if (!value) return 0;
-    if (value->integer < 0 || value->integer > high)
-      Fail(StrFormat("/%s %d is outside 0..%d", key, value->integer, high));
-    return value->integer;
+    if (value->GetInt64() < 0 || value->GetInt64() > high)
+      Fail(StrFormat("/%s %d is outside 0..%d", key, value->GetInt64(), high));
+    return value->GetInt64();
   }
   [[noreturn]] void Fail(const std::string& what) const { throw EError(where_ + " " + what); }
 
 private:
-  const TDescValue& dict_;
+  TSLDictionary* dict_ = nullptr;
   std::string where_;
 };
 
-TInfoNode Node(const TDescValue& dict, const std::string& where, uint16_t type) {
-  const TFields f(dict, where);
+TInfoNode Node(TSLObject* value, const std::string& where, uint16_t type) {
+  const TFields f(value, where);
   TInfoNode node;
   node.type = type;
   node.name = f.Text("Name", true);
@@ -68,18 +75,24 @@ TInfoNode Node(const TDescValue& dict, const std::string& where, uint16_t type) 
 }  // namespace
 
 TDriveDescription LoadDriveDescription(const std::string& fileName) {
-  const TDescValue root = ReadDescriptionFile(fileName);
   const std::string where = StrFormat("drive description '%s':", fileName);
-  const TFields f(root, where + " the root");
+  TRef<TSLObject> root;
+  try {
+    TSLObjectText text;
+    root = text.DecodeFile(fileName);
+  } catch (const EError& e) {
+    throw EError(where + " " + e.Message());
+  }
+  const TFields f(root.Get(), where + " the root");
   TDriveDescription description;
   description.name = f.Text("Name", true);
-  if (f.Get("DeviceType", TDescValue::Integer, false))
+  if (f.Get<TSLLongint>("DeviceType", false))
     description.deviceType = static_cast<uint16_t>(f.Int("DeviceType", false, 0xFFFF));
-  if (const TDescValue* firmware = f.Get("Firmware", TDescValue::Dictionary, false))
-    description.nodes.push_back(Node(*firmware, where + " /Firmware", 2));
-  if (const TDescValue* modules = f.Get("Modules", TDescValue::Array, false)) {
-    for (size_t i = 0; i < modules->items.size(); ++i)
-      description.nodes.push_back(Node(modules->items[i], StrFormat("%s module %d", where, i + 1), 5));
+  if (TSLDictionary* firmware = f.Get<TSLDictionary>("Firmware", false))
+    description.nodes.push_back(Node(firmware, where + " /Firmware", 2));
+  if (TSLArray* modules = f.Get<TSLArray>("Modules", false)) {
+    for (int32_t i = 0; i < modules->GetCount(); ++i)
+      description.nodes.push_back(Node(modules->GetObjAtIndex(i), StrFormat("%s module %d", where, i + 1), 5));
   }
   return description;
 }

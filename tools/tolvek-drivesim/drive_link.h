@@ -11,6 +11,12 @@
 
 namespace tolvek {
 
+// A frame (or telegram, or chunk) that stops arriving for this long is abandoned and the
+// receiver hunts for the next start: the PC writes each one in a single piece, so a pause inside
+// one means bytes were lost, and without the reset the next request would be swallowed as the
+// lost bytes' remainder.
+constexpr std::chrono::milliseconds InterByteTimeout{500};
+
 class TDriveLink {
 public:
   virtual ~TDriveLink() = default;
@@ -41,6 +47,7 @@ private:
   enum { Hunt, Length, Checksum, Data } state_ = Hunt;
   uint8_t expectedLength_ = 0, expectedSum_ = 0;
   std::vector<uint8_t> payload_;
+  TSimClock::time_point lastByteAt_{};
 };
 
 // The drive's side of TP1: fixed telegrams with a checksum echo, two-byte replies and chunked
@@ -68,6 +75,7 @@ private:
   uint32_t blockAddress_ = 0;
   size_t chunkLength_ = 0;
   std::vector<uint8_t> chunk_;
+  TSimClock::time_point lastByteAt_{};
 };
 
 }  // namespace tolvek

@@ -32,6 +32,11 @@ std::vector<uint8_t> TRsDriveLink::Frame(const std::vector<uint8_t>& payload) {
 }
 
 void TRsDriveLink::Receive(const uint8_t* data, size_t count, TSimClock::time_point now) {
+  if (state_ != Hunt && now - lastByteAt_ > InterByteTimeout) {
+    ++counters_.badFrames;
+    state_ = Hunt;
+  }
+  lastByteAt_ = now;
   for (size_t i = 0; i < count; ++i) {
     const uint8_t byte = data[i];
     switch (state_) {

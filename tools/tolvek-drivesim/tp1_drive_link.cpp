@@ -39,6 +39,14 @@ TTp1DriveLink::TTp1DriveLink(TDriveModel& drive, TLineOutput& output, TSimCounte
     : drive_(drive), output_(output), counters_(counters), chunkLimit_(chunkLimit) {}
 
 void TTp1DriveLink::Receive(const uint8_t* data, size_t count, TSimClock::time_point now) {
+  // Only states inside one write of the PC time out; the others wait for the PC's reaction to
+  // the drive's own (possibly delayed) output.
+  const bool insideWrite = state_ == Header || state_ == ChunkLength || state_ == ChunkData;
+  if (insideWrite && now - lastByteAt_ > InterByteTimeout) {
+    ++counters_.badFrames;
+    state_ = Idle;
+  }
+  lastByteAt_ = now;
   for (size_t i = 0; i < count; ++i) Byte(data[i], now);
 }
 
