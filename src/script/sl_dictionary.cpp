@@ -2,6 +2,7 @@
 #include "script/sl_dictionary.h"
 
 #include <algorithm>
+#include <typeinfo>
 
 #include "platform/error.h"
 #include "platform/text_format.h"
@@ -133,6 +134,7 @@ int32_t TSLDictionary::IndexOfObj(TSLObject* value) {
 }
 
 void TSLDictionary::Clear() {
+  ++changeCount_;
   std::vector<TEntry> old;
   old.swap(entries_);
   for (TEntry& entry : old)
@@ -150,6 +152,7 @@ void TSLDictionary::SetObjWithName(std::string_view name, TSLObject* value) {
   if (found)
     throw EError(StrFormat("%s.SetObjWithName: object with name '%s' already exists", ClassName(),
                            name));
+  ++changeCount_;
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(pos),
                   TEntry{std::string(name), value});
   if (value) value->Retain();
@@ -159,6 +162,7 @@ void TSLDictionary::RemoveObject(std::string_view name) {
   auto [pos, found] = Find(name);
   if (!found)
     throw EError(StrFormat("%s.RemoveObject: no object found with name '%s'", ClassName(), name));
+  ++changeCount_;
   TSLObject* old = entries_[pos].Value;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(pos));
   if (old) old->Release();
@@ -185,7 +189,8 @@ void TSLDictionary::InitFromCompData(TSLCompData& children) {
   // Every key is checked before anything is added, so a bad text adds nothing.
   for (int32_t i = 0; i < count; i += 2) {
     TSLObject* key = children.GetObjAt(i);
-    auto* ident = dynamic_cast<TSLIdent*>(key);
+    auto* ident = key && typeid(*key) == typeid(TSLIdent) ? static_cast<TSLIdent*>(key)
+                                                           : dynamic_cast<TSLIdent*>(key);
     if (!ident)
       throw EError(StrFormat("illegal key %sin dictionary %s",
                              StrFormat("(%s) ", key ? key->ClassName() : "nil"), KeyLocation(key)));
@@ -205,31 +210,39 @@ void TSLDictionary::InitFromCompData(TSLCompData& children) {
       AddObject(static_cast<TSLIdent*>(children.GetObjAt(i))->GetName(), children.GetObjAt(i + 1));
     return;
   }
-  // Sorting the decoded pairs once is far cheaper than sorted insertion one by one. The stable
-  // sort keeps repeated keys in source order, so the key reported is the one that adding one
-  // by one would have failed on: the earliest second occurrence in the text.
+  // Sorting the decoded pairs once is far cheaper than sorted insertion one by one; texts
+  // written by the encoder are in order already and need no sorting at all. Equal keys stay in
+  // source order, so the key reported is the one that adding one by one would have failed on:
+  // the earliest second occurrence in the text.
   struct TPair {
     const std::string* Name;
     TSLObject* Value;
     int32_t Source;
   };
-  std::vector<TPair> pairs;
+  thread_local std::vector<TPair> pairs;
+  pairs.clear();
   pairs.reserve(static_cast<size_t>(count / 2));
-  for (int32_t i = 0; i < count; i += 2)
-    pairs.push_back(TPair{&static_cast<TSLIdent*>(children.GetObjAt(i))->GetName(),
-                          children.GetObjAt(i + 1), i});
-  std::stable_sort(pairs.begin(), pairs.end(), [](const TPair& a, const TPair& b) {
-    return CompareNames(*a.Name, *b.Name) < 0;
-  });
-  const TPair* repeat = nullptr;
-  for (size_t i = 1; i < pairs.size(); ++i)
-    if (CompareNames(*pairs[i - 1].Name, *pairs[i].Name) == 0 &&
-        (i < 2 || CompareNames(*pairs[i - 2].Name, *pairs[i].Name) != 0) &&
-        (!repeat || pairs[i].Source < repeat->Source))
-      repeat = &pairs[i];
-  if (repeat)
-    throw EError(StrFormat("%s.AddObject: object with name '%s' already exists", ClassName(),
-                           *repeat->Name));
+  bool sorted = true;
+  for (int32_t i = 0; i < count; i += 2) {
+    const std::string& name = static_cast<TSLIdent*>(children.GetObjAt(i))->GetName();
+    if (sorted && !pairs.empty() && CompareNames(*pairs.back().Name, name) >= 0) sorted = false;
+    pairs.push_back(TPair{&name, children.GetObjAt(i + 1), i});
+  }
+  if (!sorted) {
+    std::sort(pairs.begin(), pairs.end(), [](const TPair& a, const TPair& b) {
+      const int cmp = CompareNames(*a.Name, *b.Name);
+      return cmp != 0 ? cmp < 0 : a.Source < b.Source;
+    });
+    const TPair* repeat = nullptr;
+    for (size_t i = 1; i < pairs.size(); ++i)
+      if (CompareNames(*pairs[i - 1].Name, *pairs[i].Name) == 0 &&
+          (i < 2 || CompareNames(*pairs[i - 2].Name, *pairs[i].Name) != 0) &&
+          (!repeat || pairs[i].Source < repeat->Source))
+        repeat = &pairs[i];
+    if (repeat)
+      throw EError(StrFormat("%s.AddObject: object with name '%s' already exists", ClassName(),
+                             *repeat->Name));
+  }
   entries_.reserve(pairs.size());
   for (const TPair& pair : pairs) {
     entries_.push_back(TEntry{*pair.Name, pair.Value});

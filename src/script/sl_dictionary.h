@@ -95,7 +95,13 @@ public:
     return dynamic_cast<const TSLDictionary*>(other) != nullptr;
   }
 
+  // Advances whenever a dictionary of this thread gains, loses or replaces entries, so that
+  // caches of resolved names can tell that what they found is still valid.
+  static uint64_t ChangeCount() noexcept { return changeCount_; }
+
 private:
+  inline static thread_local uint64_t changeCount_ = 0;
+
   struct TEntry {
     std::string Name;
     TSLObject* Value;

@@ -24,6 +24,8 @@
 
 namespace tolvek {
 
+class TStorageManager;
+
 // Run states of a context.
 enum TSLContextState : int32_t {
   csIdle = 0,      // nothing pushed yet
@@ -75,6 +77,9 @@ public:
   // The wait timed out.
   virtual void Resume(int32_t argument) = 0;
 
+  // Ends the current run call after this step (the state becomes csSlice): used when the
+  // task running the script was aborted from inside it.
+  void Interrupt() noexcept { state_ = csSlice; }
   // Leaves csBreak; fails "resume called while not in wait state" in any other state.
   void ResumeBreak();
   // Clears the error-converted flag and the error location (a task starts the context).
@@ -145,6 +150,9 @@ public:
   void SetDebug(bool debug) noexcept { debug_ = debug; }
   TSLContextTask* GetOwningTask() const noexcept { return task_; }
   void SetOwningTask(TSLContextTask* task) noexcept { task_ = task; }
+  // The storage manager that serves "loadobj", "saveobj" and "loadstoobj" (not owned).
+  TStorageManager* GetStorageManager() const noexcept { return storage_; }
+  void SetStorageManager(TStorageManager* storage) noexcept { storage_ = storage; }
   // The name the script was loaded from (for messages and the debugger).
   const std::string& GetSourceName() const noexcept { return sourceName_; }
   void SetSourceName(std::string name) { sourceName_ = std::move(name); }
@@ -194,6 +202,7 @@ private:
   bool debug_ = false;
   bool errorConverted_ = false;
   TSLContextTask* task_ = nullptr;
+  TStorageManager* storage_ = nullptr;
   std::string sourceName_;
   TRef<TSLObject> errorLocation_;
 

@@ -13,6 +13,7 @@
 
 #include "script/sl_array.h"
 #include "script/sl_dictionary.h"
+#include "script/sl_scalar.h"
 
 namespace tolvek {
 
@@ -164,6 +165,7 @@ private:
   int32_t operandCount_ = 0;
   int32_t dictCount_ = 0;
   bool finished_ = false;
+  bool atEnd_ = false;
 };
 
 // Base of the three loops ("exitloop" leaves the innermost one).
@@ -218,8 +220,9 @@ public:
 private:
   TRef<TSLArray> body_;
   int32_t index_ = -1;  // position in the body; -1: the element comes next
-  TRef<TSLCollection> collection_;
+  TRef<TSLCollection> collection_;  // reset when a null element ends the loop
   int32_t elementIndex_ = 0;
+  TRef<TSLIdent> name_;
 };
 
 }  // namespace tolvek
