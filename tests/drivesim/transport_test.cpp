@@ -104,6 +104,8 @@ TEST(Transport, BadOptionsAreRefused) {
       {{"--address-width", "2"}, "flash base $800000"},
       {{"--link", "tp1", "--data-width", "4", "--address-step", "4"}, "TP1 telegrams"},
       {{"--unsolicited-frame", "8"}, "not 1 to 255 bytes in hex"},
+      {{"--link", "tp1", "--unsolicited", "100"}, "TP1 has no frames of the drive's own"},
+      {{"--link", "tp1", "--garbage", "3"}, "TP1 has no frames of the drive's own"},
       {{"--name", "ABCDEFGHIJKLMNOPQ"}, "at most 16 characters"},
   };
   for (const TCase& c : cases) {

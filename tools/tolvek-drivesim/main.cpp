@@ -51,6 +51,8 @@ int Run(int argc, char** argv) {
   if (options.link == TLinkKind::Tp1 &&
       (options.drive.addressWidth != 3 || options.drive.dataWidth != 2 || options.drive.addressStep != 2))
     throw EError("--link tp1: TP1 telegrams carry 3-byte addresses and 2-byte data with address step 2");
+  if (options.link == TLinkKind::Tp1 && (options.unsolicitedMs > 0 || options.faults.garbageBytes > 0))
+    throw EError("--link tp1: TP1 has no frames of the drive's own and no frames to put garbage between");
 
   TDriveModel drive(options.drive);
   std::vector<TInfoNode> nodes = description.nodes;
