@@ -1,5 +1,6 @@
 #include "app/debug_manager.h"
 
+#include "kernel/task.h"
 #include "platform/text_format.h"
 
 namespace tolvek {
@@ -8,6 +9,19 @@ TDebugManager::TDebugManager() : mainThread_(std::this_thread::get_id()) { SetDe
 
 TDebugManager::~TDebugManager() {
   if (DebugLog() == this) SetDebugLog(nullptr);
+  deliveryTask_.reset();
+}
+
+void TDebugManager::DeliverOn(TMxScheduler& mainScheduler) {
+  deliveryTask_ = std::make_unique<TMxTask>(mainScheduler);
+  deliveryTask_->OnExecute = [this](TMxTask& task) {
+    // Cleared before delivering: a line written meanwhile sets it again (or is delivered now).
+    linesWaiting_.SetSignal(false);
+    DeliverPending();
+    task.WaitFor(linesWaiting_, kMxInfinite);
+  };
+  SetMainThreadWaker([this] { linesWaiting_.SetSignal(true); });
+  deliveryTask_->Start();
 }
 
 void TDebugManager::SetOutputTarget(TDebugOutputTarget* target) { target_ = target; }

@@ -10,15 +10,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/debug_filter.h"
+#include "kernel/task_control.h"
 #include "platform/debug_log.h"
 
 namespace tolvek {
+
+class TMxScheduler;
 
 // Where accepted lines go. AppendLine answers false when the target is full.
 class TDebugOutputTarget {
@@ -45,8 +49,12 @@ public:
   void SetOutputTarget(TDebugOutputTarget* target);
   TDebugOutputTarget* OutputTarget() const { return target_; }
 
-  // Called, from the writing thread, when lines start waiting for the main thread; it must
-  // make the main thread call DeliverPending soon (wake its loop and queue the call).
+  // Delivers the lines of other threads through a task on the main scheduler: the writing
+  // thread signals it, the task runs DeliverPending on the main thread. Call on the main
+  // thread once the main scheduler exists.
+  void DeliverOn(TMxScheduler& mainScheduler);
+  // Instead of DeliverOn: called, from the writing thread, when lines start waiting; it must
+  // make the main thread call DeliverPending soon.
   void SetMainThreadWaker(std::function<void()> waker);
   // Filters and appends the lines written on other threads. Main thread only.
   void DeliverPending();
@@ -93,6 +101,10 @@ private:
   std::vector<TPendingLine> pending_;
   size_t droppedLines_ = 0;
   std::function<void()> waker_;
+
+  // Declared last: the task goes first, before what its slice uses.
+  TMxSignal linesWaiting_;
+  std::unique_ptr<TMxTask> deliveryTask_;
 };
 
 }  // namespace tolvek

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "app/debug_file_target.h"
+#include "kernel/scheduler.h"
 #include "platform/error.h"
 
 namespace tolvek {
@@ -140,6 +142,27 @@ TEST(DebugManager, LinesFromOtherThreadsReachTheTargetOnlyOnTheMainThread) {
   EXPECT_EQ(memo.lines[100], "[0000] ***INFO: main");
   manager.DeliverPending();
   EXPECT_EQ(memo.lines.size(), 101u);
+}
+
+TEST(DebugManager, MainSchedulerTaskDeliversLinesOfOtherThreads) {
+  TMxScheduler mainScheduler;
+  TDebugManager manager;
+  TMemo memo;
+  manager.SetOutputTarget(&memo);
+  manager.DeliverOn(mainScheduler);
+  for (int round = 0; round < 3; ++round) {
+    std::thread worker([&] { manager.Error("round " + std::to_string(round)); });
+    worker.join();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (memo.lines.size() < static_cast<size_t>(round + 1) &&
+           std::chrono::steady_clock::now() < deadline)
+      mainScheduler.Step();
+    ASSERT_EQ(memo.lines.size(), static_cast<size_t>(round + 1));
+    EXPECT_EQ(memo.lines.back(), "[0002] ***ERROR: round " + std::to_string(round));
+  }
+  // Nothing waits: the task sleeps on its signal.
+  mainScheduler.Step();
+  EXPECT_EQ(mainScheduler.ReadyCount(), 0u);
 }
 
 TEST(DebugManager, FreeStandingLinesNeedAManager) {
