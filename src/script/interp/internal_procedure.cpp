@@ -46,9 +46,9 @@ std::string UpperCase(std::string_view text) {
 void TSLCompare::Execute(TSLContext& context) {
   TSLObject* b = AnyOperand(context, 0);
   bool result;
-  if (dynamic_cast<TSLNumber*>(b)) {
+  if (TSLNumber* bNumber = AsNumber(b)) {
     const double a = OperandAs<TSLNumber>(context, 1)->GetDouble();
-    result = CompareNumbers(a, static_cast<TSLNumber*>(b)->GetDouble());
+    result = CompareNumbers(a, bNumber->GetDouble());
   } else {
     const std::string& bText = StrOperand(context, 0);
     const std::string& aText = StrOperand(context, 1);
@@ -76,8 +76,9 @@ bool BoolOperand(TSLContext& context, int32_t depth) {
 
 const std::string& NameOperand(TSLContext& context, int32_t depth) {
   TSLObject* value = AnyOperand(context, depth);
-  if (auto* ident = dynamic_cast<TSLIdent*>(value)) return ident->GetName();
-  return CastObj<TSLString>(value)->GetText();
+  if (auto* ident = AsClass<TSLIdent>(value)) return ident->GetName();
+  if (auto* text = AsClass<TSLString>(value)) return text->GetText();
+  throw EInvalidCast();
 }
 
 void PopOperands(TSLContext& context, int32_t count) {

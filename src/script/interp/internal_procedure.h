@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 
 #include "script/interp/sl_context.h"
 #include "script/sl_scalar.h"
@@ -94,10 +95,34 @@ std::span<const TSLOperatorEntry> InteractionOperators();
 
 // ---- Operand helpers --------------------------------------------------------------------
 
+// `value` as a T, or null. The exact class is tried first: it is the common case and costs a
+// comparison, where a full dynamic cast walks the class tree.
+template <class T>
+T* AsClass(TSLObject* value) {
+  if (!value) return nullptr;
+  if (&typeid(*value) == &typeid(T)) return static_cast<T*>(value);
+  return dynamic_cast<T*>(value);
+}
+// Whether `value` is a number (TSLLongint, TSLDouble or another TSLNumber).
+inline TSLNumber* AsNumber(TSLObject* value) {
+  if (!value) return nullptr;
+  const std::type_info& type = typeid(*value);
+  if (&type == &typeid(TSLLongint) || &type == &typeid(TSLDouble)) return static_cast<TSLNumber*>(value);
+  return dynamic_cast<TSLNumber*>(value);
+}
+
 // The operand at `depth` as a T; fails with the invalid-cast failure.
 template <class T>
 T* OperandAs(TSLContext& context, int32_t depth) {
-  return CastObj<T>(context.Operands().Top(depth));
+  T* value = AsClass<T>(context.Operands().Top(depth));
+  if (!value) throw EInvalidCast();
+  return value;
+}
+template <>
+inline TSLNumber* OperandAs<TSLNumber>(TSLContext& context, int32_t depth) {
+  TSLNumber* value = AsNumber(context.Operands().Top(depth));
+  if (!value) throw EInvalidCast();
+  return value;
 }
 // The operand at `depth`, of any class (may be null).
 inline TSLObject* AnyOperand(TSLContext& context, int32_t depth) {

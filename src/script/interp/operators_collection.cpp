@@ -68,14 +68,12 @@ TOLVEK_SL_OPERATOR(Count) {
 }
 
 TOLVEK_SL_OPERATOR(Get) {
-  TSLObject* key = AnyOperand(context, 0);
   auto* collection = OperandAs<TSLCollection>(context, 1);
   TSLObject* value;
-  if (auto* named = dynamic_cast<TSLNamedCollection*>(collection))
-    value = named->GetObjWithName(NameOperand(context, 0));
+  if (&typeid(*collection) != &typeid(TSLArray) && dynamic_cast<TSLNamedCollection*>(collection))
+    value = static_cast<TSLNamedCollection*>(collection)->GetObjWithName(NameOperand(context, 0));
   else
     value = collection->GetObjAtIndex(IndexOperand(context, 0));
-  (void)key;
   TRef<TSLObject> result(value);
   PopOperands(context, 2);
   context.Operands().PushValue(result.Get());
@@ -84,7 +82,9 @@ TOLVEK_SL_OPERATOR(Get) {
 TOLVEK_SL_OPERATOR(Put) {
   TSLObject* value = AnyOperand(context, 0);
   auto* collection = OperandAs<TSLCollection>(context, 2);
-  if (auto* dictionary = dynamic_cast<TSLDictionary*>(collection))
+  if (&typeid(*collection) == &typeid(TSLArray))
+    collection->SetObjAtIndex(IndexOperand(context, 1), value);
+  else if (auto* dictionary = dynamic_cast<TSLDictionary*>(collection))
     dictionary->AddObject(NameOperand(context, 1), value);
   else if (auto* named = dynamic_cast<TSLNamedCollection*>(collection))
     named->SetObjWithName(NameOperand(context, 1), value);

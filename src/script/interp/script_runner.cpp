@@ -34,9 +34,7 @@ std::string TSLScriptRunner::SourceName(uint16_t storageID) const {
   return storage_ ? storage_->GetIDManager().SourceName(storageID) : std::string();
 }
 
-TSLRunResult TSLScriptRunner::RunText(std::string_view text) {
-  TSLRunResult result;
-  TRef<TSLObject> block;
+TRef<TSLBlock> TSLScriptRunner::Decode(std::string_view text, TSLRunResult& result) {
   try {
     TRef<TSLStreamDecoder> decoder = MakeRef<TSLStreamDecoder>();
     decoder->RegisterStandardSyntax();
@@ -44,16 +42,37 @@ TSLRunResult TSLScriptRunner::RunText(std::string_view text) {
     // The line end keeps a comment on the last line from swallowing the closing bracket.
     stream->LoadText("[B " + std::string(text) + "\n]");
     TRef<TSLLookaheadStream> input = MakeRef<TSLLookaheadStream>(stream.Get());
-    block = decoder->DecodeObject(*input, true);
+    TRef<TSLObject> block = decoder->DecodeObject(*input, true);
     // A "]" too many closes the block early; what follows it is an error, not ignored text.
     if (decoder->DecodeObject(*input, true))
       throw EError(StrFormat("[string, %d] Syntax error: composite not opened", input->GetLine()));
     input->SetStream(nullptr);
+    return TRef<TSLBlock>(CastObj<TSLBlock>(block.Get()));
   } catch (const EError& e) {
     result.Error = e.Message();
-    return result;
+    return nullptr;
   }
-  return RunBlock(CastObj<TSLBlock>(block.Get()));
+}
+
+TSLRunResult TSLScriptRunner::RunText(std::string_view text) {
+  TSLRunResult result;
+  TRef<TSLBlock> block = Decode(text, result);
+  if (!block) return result;
+  return RunBlock(block.Get());
+}
+
+TSLRunResult TSLScriptRunner::RunSessionText(std::string_view text) {
+  TSLRunResult result;
+  TRef<TSLBlock> block = Decode(text, result);
+  if (!block) return result;
+  if (!context_) {
+    context_ = CreateScriptContext(system_.Get(), create_.Get());
+    context_->SetStorageManager(storage_);
+    context_->SetOwningTask(this);
+  }
+  // Whatever an earlier failure left on the call stack is abandoned.
+  context_->AbandonRun();
+  return Execute(block.Get());
 }
 
 TSLRunResult TSLScriptRunner::RunFile(const std::string& name) {
@@ -74,12 +93,16 @@ TSLRunResult TSLScriptRunner::RunFile(const std::string& name) {
 }
 
 TSLRunResult TSLScriptRunner::RunBlock(TSLBlock* block) {
-  TSLRunResult result;
-  TRef<TSLBlock> script(block);
-  aborted_ = false;
   context_ = CreateScriptContext(system_.Get(), create_.Get());
   context_->SetStorageManager(storage_);
   context_->SetOwningTask(this);
+  return Execute(block);
+}
+
+TSLRunResult TSLScriptRunner::Execute(TSLBlock* block) {
+  TSLRunResult result;
+  TRef<TSLBlock> script(block);
+  aborted_ = false;
   context_->ClearError();
   context_->PushBlock(block);
   try {

@@ -43,6 +43,10 @@ public:
   TSLRunResult RunFile(const std::string& name);
   // Runs a block or procedure.
   TSLRunResult RunBlock(TSLBlock* block);
+  // Runs `text` as RunText does, but in the context of the previous session run, so that its
+  // definitions and operand stack carry over (an interactive session). A failed run leaves the
+  // stacks as the failure left them and the session goes on.
+  TSLRunResult RunSessionText(std::string_view text);
 
   // The context of the last run (kept until the next run), for inspection.
   TSLContextImplementation* GetLastContext() const noexcept { return context_.Get(); }
@@ -54,6 +58,8 @@ public:
 
 private:
   void Abort() override { aborted_ = true; }
+  TRef<TSLBlock> Decode(std::string_view text, TSLRunResult& result);
+  TSLRunResult Execute(TSLBlock* block);
   std::string SourceName(uint16_t storageID) const;
 
   TStorageManager* storage_;

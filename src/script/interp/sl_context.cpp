@@ -118,6 +118,21 @@ TSLObject* TSLContext::Resolve(std::string_view name) {
   }
 }
 
+namespace {
+
+// Byte equality without a library call: names are short.
+inline bool SameBytes(const std::string& a, const std::string& b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* pa = a.data();
+  const char* pb = b.data();
+  for (size_t i = 0; i < n; ++i)
+    if (pa[i] != pb[i]) return false;
+  return true;
+}
+
+}  // namespace
+
 TSLElementKind TSLContext::KindOf(TSLObject* value) {
   if (!value) return ekData;
   const std::type_info& type = typeid(*value);
@@ -134,7 +149,7 @@ TSLObject* TSLContext::ResolveElement(TSLIdent* name, TSLElementKind& kind) {
       nameCache_[(reinterpret_cast<uintptr_t>(name) >> 4) & (kNameCacheSize - 1)];
   const uint64_t dictChange = TSLDictionary::ChangeCount();
   if (entry.Ident == name && entry.DictChange == dictChange &&
-      entry.StackChange == dictStackChange_ && entry.Name == name->GetName()) {
+      entry.StackChange == dictStackChange_ && SameBytes(entry.Name, name->GetName())) {
     kind = entry.Kind;
     return entry.Value;
   }
@@ -169,11 +184,14 @@ void TSLContext::CallName(std::string_view name) {
 }
 
 void TSLContext::RunValue(TSLObject* value) {
-  if (auto* ident = dynamic_cast<TSLIdent*>(value)) {
-    CallName(ident->GetName());
-    return;
+  const TSLElementKind kind = KindOf(value);
+  if (kind == ekData) {
+    if (auto* ident = dynamic_cast<TSLIdent*>(value)) {
+      CallName(ident->GetName());
+      return;
+    }
   }
-  switch (KindOf(value)) {
+  switch (kind) {
     case ekBlock:
       PushTokenizer(NewObj<TSLBlockTokenizer>(static_cast<TSLArray*>(value)));
       return;
@@ -338,6 +356,11 @@ void TSLContextImplementation::Resume(int32_t argument) {
   if (OnResume) OnResume(*this, argument);
 }
 
+void TSLContextImplementation::AbandonRun() {
+  Calls().Clear();
+  if (state_ != csIdle) state_ = csFinished;
+}
+
 bool TSLContextImplementation::Advance() {
   for (;;) {
     TSLTokenizer* tokenizer = TopTokenizer();
@@ -350,14 +373,25 @@ bool TSLContextImplementation::Advance() {
       RemoveTokenizer(tokenizer);
       continue;
     }
-    if (asData || !element->GetExecutable()) {
+    const std::type_info& type = typeid(*element);
+    if (&type == &typeid(TSLIdent)) {
+      auto* ident = static_cast<TSLIdent*>(element);
+      if (asData || !ident->TSLIdent::GetExecutable()) {
+        tokenizer->SetCurrent(element, element, ekData);
+      } else {
+        TSLElementKind kind;
+        TSLObject* value;
+        try {
+          value = ResolveElement(ident, kind);
+        } catch (...) {
+          // The name is the error position.
+          tokenizer->SetCurrent(nullptr, element, ekNone);
+          throw;
+        }
+        tokenizer->SetCurrent(value, element, kind);
+      }
+    } else if (asData || &type == &typeid(TSLLongint) || !element->GetExecutable()) {
       tokenizer->SetCurrent(element, element, ekData);
-    } else if (&typeid(*element) == &typeid(TSLIdent)) {
-      // The name is the error position should resolving it fail.
-      tokenizer->SetCurrent(nullptr, element, ekNone);
-      TSLElementKind kind;
-      TSLObject* value = ResolveElement(static_cast<TSLIdent*>(element), kind);
-      tokenizer->SetCurrent(value, element, kind);
     } else {
       const TSLElementKind kind = KindOf(element);
       tokenizer->SetCurrent(element, element, kind == ekData ? ekExecute : kind);

@@ -230,6 +230,9 @@ public:
   // Fails "resume called while not in wait state".
   void Resume(int32_t argument) override;
 
+  // Drops whatever is left on the call stack and makes the context finished, so that a new
+  // block can be pushed (after a run that ended with a failure).
+  void AbandonRun();
   // The interpreter's access to the run state.
   void SetState(TSLContextState state) noexcept { state_ = state; }
   // One step in csRunning: execute the current element, then advance.

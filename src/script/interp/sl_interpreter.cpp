@@ -11,7 +11,7 @@ namespace {
 
 // Steps between two looks at the clock: a step is far shorter than a millisecond, so the slice
 // still ends within a fraction of a millisecond of its due time.
-constexpr uint32_t kStepsPerClockRead = 16;
+constexpr uint32_t kStepsPerClockRead = 64;
 
 // What a step notification shows: names, strings and numbers; other tokens as null.
 TSLObject* ShownToken(TSLObject* token) {

@@ -210,7 +210,7 @@ TSLObject* TSLForallTokenizer::GetNextToken(TSLContext&, bool& asData) {
       if (elementIndex_ >= collection_->GetCount()) return nullptr;
       index_ = 0;
       asData = true;
-      if (auto* named = dynamic_cast<TSLNamedCollection*>(collection_.Get())) {
+      if (TSLNamedCollection* named = named_) {
         // A fresh name each pass: the tokenizer keeps it until the next one.
         name_ = TRef<TSLIdent>(NewObj<TSLIdent>(named->GetNameAtIndex(elementIndex_), false));
         return name_.Get();

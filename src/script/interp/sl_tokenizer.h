@@ -46,16 +46,29 @@ public:
   TSLElementKind GetCurrentKind() const noexcept { return kind_; }
   bool GetCurrentExecutable() const noexcept { return kind_ >= ekBlock; }
   // The element as it stood in the source (borrowed; may be null).
-  TSLObject* GetCurrentToken() const noexcept { return token_.Get(); }
+  TSLObject* GetCurrentToken() const noexcept { return sameToken_ ? current_.Get() : token_.Get(); }
 
-  // Records a fetched element.
+  // Records a fetched element; `token` is what stood in the source (the name, for a resolved
+  // name), usually the element itself.
   void SetCurrent(TSLObject* element, TSLObject* token, TSLElementKind kind) {
     current_ = TRef<TSLObject>(element);
-    if (token_.Get() != token) token_ = TRef<TSLObject>(token);
+    if (token == element) {
+      if (!sameToken_) {
+        token_.Reset();
+        sameToken_ = true;
+      }
+    } else {
+      if (token_.Get() != token) token_ = TRef<TSLObject>(token);
+      sameToken_ = false;
+    }
     kind_ = kind;
   }
   // Forgets the current element (the token stays for error positions).
   void ClearCurrent() {
+    if (sameToken_) {
+      token_ = std::move(current_);
+      sameToken_ = false;
+    }
     current_.Reset();
     kind_ = ekNone;
   }
@@ -63,6 +76,8 @@ public:
 private:
   int32_t reexec_ = 0;
   TSLElementKind kind_ = ekNone;
+  // The token is the current element itself (the common case), which then is held once.
+  bool sameToken_ = true;
   TRef<TSLObject> current_;
   TRef<TSLObject> token_;
 };
@@ -213,7 +228,8 @@ private:
 class TSLForallTokenizer final : public TSLLoopTokenizer {
 public:
   TSLForallTokenizer(TSLCollection* collection, TSLArray* body)
-      : body_(body), collection_(collection) {}
+      : body_(body), collection_(collection),
+        named_(dynamic_cast<TSLNamedCollection*>(collection)) {}
   const char* ClassName() const override { return "TSLForallTokenizer"; }
   TSLObject* GetNextToken(TSLContext& context, bool& asData) override;
 
@@ -222,6 +238,7 @@ private:
   int32_t index_ = -1;  // position in the body; -1: the element comes next
   TRef<TSLCollection> collection_;  // reset when a null element ends the loop
   int32_t elementIndex_ = 0;
+  TSLNamedCollection* named_;  // the collection, when it is a named one
   TRef<TSLIdent> name_;
 };
 
