@@ -32,8 +32,9 @@ void TMxSchedulerThread::Terminate() {
 
 void TMxSchedulerThread::Execute() {
   while (!Terminated()) {
-    scheduler_.Step();
-    std::this_thread::yield();
+    // Yield between slices while tasks stay ready, so a busy scheduler shares the processor;
+    // after a wake-up the next slice runs at once.
+    if (scheduler_.Step() && scheduler_.ReadyCount() > 0) std::this_thread::yield();
   }
 }
 
@@ -65,23 +66,35 @@ void TMxScheduler::StopThread() {
   if (thread_) thread_->Stop();
 }
 
-void TMxScheduler::Step() {
-  if (busy_) return;
+TMxTask* TMxScheduler::TakeLocked() {
+  for (TMxTask*& head : rings_) {
+    if (head) {
+      TMxTask* task = head;
+      head = task->next_;
+      return task;
+    }
+  }
+  return nullptr;
+}
+
+bool TMxScheduler::Step() {
+  if (busy_) return false;
   busy_ = true;
   TMxTask* task = nullptr;
   {
     std::unique_lock lock(lock_);
-    for (TMxTask*& head : rings_) {
-      if (head) {
-        task = head;
-        head = task->next_;
-        break;
-      }
-    }
-    if (!task && thread_)
+    task = TakeLocked();
+    if (!task && thread_) {
+      lock.unlock();
+      spin_.SpinUntil([this] {
+        return readyCount_.load(std::memory_order_relaxed) > 0 || thread_->Terminated();
+      });
+      lock.lock();
       wake_.wait(lock, [this] {
         return readyCount_.load(std::memory_order_relaxed) > 0 || thread_->Terminated();
       });
+      task = TakeLocked();
+    }
   }
   if (task) {
     TMxTask* outer = currentTask_;
@@ -93,6 +106,7 @@ void TMxScheduler::Step() {
     task->running_.notify_all();
   }
   busy_ = false;
+  return task != nullptr;
 }
 
 void TMxScheduler::IdleHandler(bool& done) {

@@ -10,6 +10,7 @@
 
 #include "kernel/our_thread.h"
 #include "kernel/task.h"
+#include "platform/adaptive_spin.h"
 
 namespace tolvek {
 
@@ -47,8 +48,9 @@ public:
   TMxScheduler& operator=(const TMxScheduler&) = delete;
 
   // Runs one slice; does nothing when called from inside a slice. A scheduler with its own
-  // thread waits there, without using the processor, while no task is ready.
-  void Step();
+  // thread waits there, without using the processor, while no task is ready, and runs the
+  // slice of the task that woke it. Answers whether a slice ran.
+  bool Step();
   // The main loop's idle handler: one Step if a task is ready; `done` when none is.
   void IdleHandler(bool& done);
   uint32_t ReadyCount() const { return readyCount_.load(std::memory_order_acquire); }
@@ -67,6 +69,8 @@ private:
   // empty; a task already (or not) in its ring is left as it is.
   void EnterReadyLocked(TMxTask& task);
   void LeaveReadyLocked(TMxTask& task);
+  // The head of the highest non-empty ring, whose head then moves on; with lock_ held.
+  TMxTask* TakeLocked();
 
   std::mutex lock_;
   std::condition_variable wake_;
@@ -75,6 +79,7 @@ private:
   bool busy_ = false;
   TMainLoop* mainLoop_ = nullptr;
   std::unique_ptr<TMxSchedulerThread> thread_;
+  TAdaptiveSpin spin_;  // used by the own thread only
   // The task whose slice runs on this thread.
   static thread_local TMxTask* currentTask_;
 };

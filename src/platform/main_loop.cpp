@@ -42,9 +42,10 @@ void THeadlessMainLoop::Run() {
       woken_ = false;
     }
     if (!CallHandler()) continue;
+    spin_.SpinUntil([this] { return woken_.load(std::memory_order_relaxed); });
     // A Wake between the handler's last call and here was recorded in woken_, so it is not lost.
     std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return woken_ || quit_; });
+    wake_.wait(lock, [this] { return woken_.load() || quit_; });
   }
 }
 
@@ -63,7 +64,7 @@ bool THeadlessMainLoop::RunUntil(const std::function<bool()>& condition, int64_t
       if (now >= deadline) return false;
       std::unique_lock lock(mutex_);
       wake_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(10)),
-                       [this] { return woken_; });
+                       [this] { return woken_.load(); });
     } else if (Clock::now() >= deadline) {
       return condition();
     }

@@ -2,10 +2,13 @@
 // the headless loop that stands in for the GUI in tools and tests.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+
+#include "platform/adaptive_spin.h"
 
 namespace tolvek {
 
@@ -46,7 +49,9 @@ private:
   TIdleHandler handler_;
   std::mutex mutex_;
   std::condition_variable wake_;
-  bool woken_ = false;
+  // Written under mutex_; also read without it by the spin before Run sleeps.
+  std::atomic<bool> woken_{false};
+  TAdaptiveSpin spin_;
   bool quit_ = false;
 };
 
