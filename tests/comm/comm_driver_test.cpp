@@ -91,6 +91,42 @@ TEST_F(CommDriverTest, CountEndsTheRequestAndLaterBytesWaitForTheNextOne) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(second), 2), "56");
 }
 
+TEST_F(CommDriverTest, ByteBetweenRequestsIsPendingAndOnlyReceiveUntilForgetsIt) {
+  auto waitForPause = [&] {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!driver->Port().Paused() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return driver->Port().Paused();
+  };
+  // A byte that arrives while no request runs is taken and kept; reception pauses on it.
+  pty.Write("X");
+  ASSERT_TRUE(waitForPause());
+  uint8_t buffer[8] = {};
+  driver->ReceiveCount(buffer, 2);
+  pty.Write("Y");
+  ASSERT_TRUE(WaitForCompletions(1));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), "XY");
+
+  // After a completed request the port pauses before taking more: a later byte waits in the
+  // line's queue and belongs to the next request of any kind.
+  pty.Write("W");
+  uint8_t one = 0;
+  driver->ReceiveCount(&one, 1);
+  ASSERT_TRUE(WaitForCompletions(2));
+  EXPECT_EQ(one, 'W');
+
+  // A pending byte (taken while nothing ran) is not the answer to a ReceiveUntil.
+  driver->ClosePort();
+  driver->OpenPort();
+  pty.Write("Z");
+  ASSERT_TRUE(waitForPause());
+  driver->ReceiveUntil(buffer, '\r', sizeof buffer);
+  pty.Write("ab\r");
+  ASSERT_TRUE(WaitForCompletions(3));
+  EXPECT_EQ(lastCount, 2u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), "ab");
+}
+
 TEST_F(CommDriverTest, StopSetAndRequestWithoutRoomCompleteAsExpected) {
   uint8_t buffer[8] = {};
   driver->ReceiveCount(buffer, 0);  // nothing to wait for: completes at once
