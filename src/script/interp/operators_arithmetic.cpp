@@ -59,7 +59,7 @@ void ReplaceWithInt(TSLContext& context, int64_t result) {
   TSLObject* a = operands.Top(1);
   operands.Drop();
   if (a && a->GetCount() == 1 && &typeid(*a) == &typeid(TSLLongint) && !a->GetDbgInfo()) {
-    static_cast<TSLLongint*>(a)->SetInt64(result);
+    static_cast<TSLLongint*>(a)->TSLLongint::SetInt64(result);
     return;
   }
   operands.Drop();
@@ -71,7 +71,7 @@ void ReplaceWithReal(TSLContext& context, int32_t count, double result) {
   TSLObject* a = operands.Top(count - 1);
   for (int32_t i = 1; i < count; ++i) operands.Drop();
   if (a && a->GetCount() == 1 && &typeid(*a) == &typeid(TSLDouble) && !a->GetDbgInfo()) {
-    static_cast<TSLDouble*>(a)->SetDouble(result);
+    static_cast<TSLDouble*>(a)->TSLDouble::SetDouble(result);
     return;
   }
   operands.Drop();
@@ -105,8 +105,8 @@ bool IntFastPath(TSLContext& context) {
   TSLObject* a = operands.Top(1);
   if (!a || !b || &typeid(*a) != &typeid(TSLLongint) || &typeid(*b) != &typeid(TSLLongint))
     return false;
-  ReplaceWithInt(context, IntOp(static_cast<TSLLongint*>(a)->GetInt64(),
-                                static_cast<TSLLongint*>(b)->GetInt64()));
+  ReplaceWithInt(context, IntOp(static_cast<TSLLongint*>(a)->TSLLongint::GetInt64(),
+                                static_cast<TSLLongint*>(b)->TSLLongint::GetInt64()));
   return true;
 }
 

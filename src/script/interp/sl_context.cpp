@@ -118,21 +118,6 @@ TSLObject* TSLContext::Resolve(std::string_view name) {
   }
 }
 
-namespace {
-
-// Byte equality without a library call: names are short.
-inline bool SameBytes(const std::string& a, const std::string& b) {
-  const size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* pa = a.data();
-  const char* pb = b.data();
-  for (size_t i = 0; i < n; ++i)
-    if (pa[i] != pb[i]) return false;
-  return true;
-}
-
-}  // namespace
-
 TSLElementKind TSLContext::KindOf(TSLObject* value) {
   if (!value) return ekData;
   const std::type_info& type = typeid(*value);
@@ -144,15 +129,10 @@ TSLElementKind TSLContext::KindOf(TSLObject* value) {
   return ekData;
 }
 
-TSLObject* TSLContext::ResolveElement(TSLIdent* name, TSLElementKind& kind) {
+TSLObject* TSLContext::ResolveUncached(TSLIdent* name, TSLElementKind& kind) {
   TNameCacheEntry& entry =
       nameCache_[(reinterpret_cast<uintptr_t>(name) >> 4) & (kNameCacheSize - 1)];
   const uint64_t dictChange = TSLDictionary::ChangeCount();
-  if (entry.Ident == name && entry.DictChange == dictChange &&
-      entry.StackChange == dictStackChange_ && SameBytes(entry.Name, name->GetName())) {
-    kind = entry.Kind;
-    return entry.Value;
-  }
   TSLObject* value = Resolve(name->GetName());
   if (!value) throw EError(StrFormat("object with name '%s' not found", name->GetName()));
   kind = KindOf(value);
@@ -463,6 +443,10 @@ void TSLContextImplementation::Step() {
     ConvertFailure(CurrentMessage());
     if (!Advance()) state_ = csFinished;
   }
+}
+
+void TSLContextImplementation::RunSteps(uint32_t count) {
+  for (uint32_t i = 0; i < count && state_ == csRunning; ++i) Step();
 }
 
 void TSLContextImplementation::ContinueAfterWait() {

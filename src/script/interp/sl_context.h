@@ -119,7 +119,16 @@ public:
   // What Lookup does, but null instead of a failure when the name does not resolve.
   TSLObject* Resolve(std::string_view name);
   // Resolves an executable name met in a block, through the cache; fails as Lookup.
-  TSLObject* ResolveElement(TSLIdent* name, TSLElementKind& kind);
+  TSLObject* ResolveElement(TSLIdent* name, TSLElementKind& kind) {
+    TNameCacheEntry& entry =
+        nameCache_[(reinterpret_cast<uintptr_t>(name) >> 4) & (kNameCacheSize - 1)];
+    if (entry.Ident == name && entry.DictChange == TSLDictionary::ChangeCount() &&
+        entry.StackChange == dictStackChange_ && SameBytes(entry.Name, name->GetName())) {
+      kind = entry.Kind;
+      return entry.Value;
+    }
+    return ResolveUncached(name, kind);
+  }
   // Runs a value as the next thing: a block or procedure gets its tokenizer, an executable name
   // is looked up and run, a built-in operation executes now.
   void RunValue(TSLObject* value);
@@ -176,6 +185,18 @@ protected:
   int32_t waitTime_ = INT32_MAX;
 
 private:
+  TSLObject* ResolveUncached(TSLIdent* name, TSLElementKind& kind);
+  // Byte equality without a library call: names are short.
+  static bool SameBytes(const std::string& a, const std::string& b) {
+    const size_t n = a.size();
+    if (n != b.size()) return false;
+    const char* pa = a.data();
+    const char* pb = b.data();
+    for (size_t i = 0; i < n; ++i)
+      if (pa[i] != pb[i]) return false;
+    return true;
+  }
+
   struct TNameCacheEntry {
     const TSLIdent* Ident = nullptr;
     std::string Name;
@@ -237,6 +258,8 @@ public:
   void SetState(TSLContextState state) noexcept { state_ = state; }
   // One step in csRunning: execute the current element, then advance.
   void Step();
+  // Up to `count` steps while the state stays csRunning (no debugger looks at each one).
+  void RunSteps(uint32_t count);
   // The csContinue pass of a run: the optional re-execution, then back to csRunning.
   void ContinueAfterWait();
 

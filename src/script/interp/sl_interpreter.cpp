@@ -48,6 +48,20 @@ bool TSLInterpreter::Execute(TSLContext& base, TMode mode) {
   const uint32_t start = GetTickCount();
   uint32_t steps = 0;
   for (;;) {
+    // Without a debugger nothing needs to look at single steps: run a batch between two looks
+    // at the clock.
+    if (mode == mdRun && !OnDebugger && context.GetState() == csRunning) {
+      context.RunSteps(kStepsPerClockRead);
+      const TSLContextState state = context.GetState();
+      if (state == csFinished) return true;
+      if (state == csWait) return false;
+      if (state != csRunning && state != csContinue) return false;
+      if (GetTickCount() - start > kSliceMilliseconds) {
+        if (state == csRunning) context.SetState(csSlice);
+        return false;
+      }
+      continue;
+    }
     switch (context.GetState()) {
       case csRunning:
         context.Step();

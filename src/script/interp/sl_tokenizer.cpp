@@ -166,9 +166,9 @@ TSLObject* TSLForTokenizer::NextCounter() {
     else
       spare_ = TRef<TSLNumber>(NewObj<TSLLongint>(current_));
   } else if (isFloat_) {
-    spare_->SetDouble(currentF_);
+    static_cast<TSLDouble*>(spare_.Get())->TSLDouble::SetDouble(currentF_);
   } else {
-    spare_->SetInt64(current_);
+    static_cast<TSLLongint*>(spare_.Get())->TSLLongint::SetInt64(current_);
   }
   return spare_.Get();
 }
