@@ -8,24 +8,24 @@ namespace tolvek {
 TSLObjectText::TSLObjectText()
     : decoder_(MakeRef<TSLStreamDecoder>()),
       encoder_(MakeRef<TSLStreamEncoder>()),
-      stringStream_(MakeRef<TSLStringStream>()),
+      textStream_(MakeRef<TSLTextViewStream>()),
       lookahead_(MakeRef<TSLLookaheadStream>()) {
   decoder_->RegisterStandardSyntax();
 }
 
 TRef<TSLObject> TSLObjectText::StrToObj(std::string_view text, bool withDebugInfo) {
-  stringStream_->LoadText(text);
-  lookahead_->SetStream(stringStream_.Get());
+  textStream_->SetText(text);
+  lookahead_->SetStream(textStream_.Get());
   TRef<TSLObject> value;
   try {
     value = decoder_->DecodeObject(*lookahead_, withDebugInfo);
   } catch (...) {
     lookahead_->SetStream(nullptr);
-    stringStream_->Close();
+    textStream_->Close();
     throw;
   }
   lookahead_->SetStream(nullptr);
-  stringStream_->Close();
+  textStream_->Close();
   return value;
 }
 

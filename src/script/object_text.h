@@ -10,6 +10,7 @@
 #include "script/stream_decoder.h"
 #include "script/stream_encoder.h"
 #include "script/string_stream.h"
+#include "script/text_view_stream.h"
 
 namespace tolvek {
 
@@ -39,7 +40,7 @@ public:
 private:
   TRef<TSLStreamDecoder> decoder_;
   TRef<TSLStreamEncoder> encoder_;
-  TRef<TSLStringStream> stringStream_;
+  TRef<TSLTextViewStream> textStream_;
   TRef<TSLLookaheadStream> lookahead_;
 };
 

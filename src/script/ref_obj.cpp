@@ -9,9 +9,83 @@
 namespace tolvek {
 
 namespace {
+
 constexpr size_t kPoolInitialCapacity = 2000;
 constexpr size_t kPoolGrowth = 1000;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TOLVEK_PLAIN_ALLOCATION 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TOLVEK_PLAIN_ALLOCATION 1
+#endif
+#endif
+
+#ifndef TOLVEK_PLAIN_ALLOCATION
+// Free lists for objects of up to kMaxPooled bytes in steps of kGranule. Blocks are carved
+// lazily and kept for the life of the process; an object freed on another thread simply joins
+// that thread's list.
+class TObjectPool {
+public:
+  static constexpr size_t kGranule = 16;
+  static constexpr size_t kMaxPooled = 256;
+  static constexpr size_t kBlockSize = 64 * 1024;
+
+  void* Allocate(size_t size) {
+    const size_t index = (size + kGranule - 1) / kGranule;
+    if (TFree* head = free_[index]) {
+      free_[index] = head->Next;
+      return head;
+    }
+    const size_t rounded = index * kGranule;
+    if (static_cast<size_t>(end_ - next_) < rounded) {
+      next_ = static_cast<char*>(::operator new(kBlockSize));
+      end_ = next_ + kBlockSize;
+    }
+    void* p = next_;
+    next_ += rounded;
+    return p;
+  }
+
+  void Free(void* p, size_t size) noexcept {
+    const size_t index = (size + kGranule - 1) / kGranule;
+    auto* node = static_cast<TFree*>(p);
+    node->Next = free_[index];
+    free_[index] = node;
+  }
+
+private:
+  struct TFree {
+    TFree* Next;
+  };
+  TFree* free_[kMaxPooled / kGranule + 1] = {};
+  char* next_ = nullptr;
+  char* end_ = nullptr;
+};
+
+thread_local TObjectPool objectPool;
+#endif
+
 }  // namespace
+
+void* TRefObj::operator new(std::size_t size) {
+#ifndef TOLVEK_PLAIN_ALLOCATION
+  if (size <= TObjectPool::kMaxPooled) return objectPool.Allocate(size);
+#endif
+  return ::operator new(size);
+}
+
+void TRefObj::operator delete(void* p, std::size_t size) noexcept {
+#ifndef TOLVEK_PLAIN_ALLOCATION
+  if (size <= TObjectPool::kMaxPooled) {
+    objectPool.Free(p, size);
+    return;
+  }
+#else
+  (void)size;
+#endif
+  ::operator delete(p);
+}
 
 TRefObj::TRefObj() noexcept { ++TRefObjManager::objectCount_; }
 

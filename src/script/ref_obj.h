@@ -36,6 +36,12 @@ public:
   // Number of outstanding retains.
   int32_t GetCount() const noexcept { return count_; }
 
+  // Values are small and made and freed by the million when texts are read, so they come from
+  // per-thread free lists of a few size classes (plain new/delete in sanitizer builds, so that
+  // leaks stay visible).
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p, std::size_t size) noexcept;
+
 protected:
   TRefObj() noexcept;
   virtual ~TRefObj();

@@ -22,7 +22,11 @@ void ReleaseIf(TSLObject* obj) {
 }  // namespace
 
 TSLArray::~TSLArray() {
-  for (TSLObject* obj : elements_) ReleaseIf(obj);
+  const size_t count = elements_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 8 < count) __builtin_prefetch(elements_[i + 8]);
+    ReleaseIf(elements_[i]);
+  }
 }
 
 void TSLArray::CheckListIndex(int32_t position, const char* operation) const {
@@ -108,11 +112,24 @@ void TSLArray::AssignObject(TSLObject* source) {
 void TSLArray::InitFromCompData(TSLCompData& children) {
   const int32_t count = children.GetCount();
   elements_.reserve(elements_.size() + static_cast<size_t>(count));
-  for (int32_t i = 0; i < count; ++i) SetObjAtIndex(GetCount(), children.GetNextObj());
+  for (int32_t i = 0; i < count; ++i) Append(children.GetNextObj());
+}
+
+void TSLStack::InitFromCompData(TSLCompData& children) {
+  // Each child goes to the bottom, so the first one ends on top.
+  const auto before = static_cast<std::ptrdiff_t>(elements_.size());
+  TSLArray::InitFromCompData(children);
+  std::reverse(elements_.begin() + before, elements_.end());
+  std::rotate(elements_.begin(), elements_.begin() + before, elements_.end());
 }
 
 void TSLArray::EncodeContents(TSLStreamEncoder& encoder) {
-  for (TSLObject* obj : elements_) encoder.EncodeObject(obj);
+  // Elements live all over the heap; asking for the next ones early hides most of the wait.
+  const size_t count = elements_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 8 < count) __builtin_prefetch(elements_[i + 8]);
+    encoder.EncodeObject(elements_[i]);
+  }
 }
 
 TSLObject* TSLBlock::CopyObject() {
@@ -169,7 +186,10 @@ TSLObject* TSLStack::Pop(bool autoRelease) {
 }
 
 void TSLStack::EncodeContents(TSLStreamEncoder& encoder) {
-  for (auto it = elements_.rbegin(); it != elements_.rend(); ++it) encoder.EncodeObject(*it);
+  for (size_t i = elements_.size(); i-- > 0;) {
+    if (i >= 8) __builtin_prefetch(elements_[i - 8]);
+    encoder.EncodeObject(elements_[i]);
+  }
 }
 
 }  // namespace tolvek

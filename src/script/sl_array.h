@@ -99,6 +99,8 @@ public:
   TSLObject* Pop(bool autoRelease);
 
   TSLComposite* CreateEmpty() const override { return NewObj<TSLStack>(); }
+  // Places each child at the bottom, so the first child ends on top.
+  void InitFromCompData(TSLCompData& children) override;
   void EncodeContents(TSLStreamEncoder& encoder) override;
   char GetTypeChar() const override { return 'S'; }
   bool IsClassOf(const TSLObject* other) const override {

@@ -94,8 +94,11 @@ bool TSLNamedCollection::GetBoolWithName(std::string_view name) {
 }
 
 TSLDictionary::~TSLDictionary() {
-  for (TEntry& entry : entries_)
-    if (entry.Value) entry.Value->Release();
+  const size_t count = entries_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 8 < count) __builtin_prefetch(entries_[i + 8].Value);
+    if (entries_[i].Value) entries_[i].Value->Release();
+  }
 }
 
 std::pair<size_t, bool> TSLDictionary::Find(std::string_view name) const {
@@ -251,9 +254,12 @@ void TSLDictionary::InitFromCompData(TSLCompData& children) {
 }
 
 void TSLDictionary::EncodeContents(TSLStreamEncoder& encoder) {
-  for (TEntry& entry : entries_) {
-    encoder.WriteIdent(entry.Name, false);
-    encoder.EncodeObject(entry.Value);
+  // Values live all over the heap; asking for the next ones early hides most of the wait.
+  const size_t count = entries_.size();
+  for (size_t i = 0; i < count; ++i) {
+    if (i + 8 < count) __builtin_prefetch(entries_[i + 8].Value);
+    encoder.WriteIdent(entries_[i].Name, false);
+    encoder.EncodeObject(entries_[i].Value);
   }
 }
 

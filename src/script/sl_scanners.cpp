@@ -25,7 +25,7 @@ void TakeIdentChars(TSLLookaheadStream& input, std::string& out) {
   for (;;) {
     const std::string_view window = input.Peek();
     size_t n = 0;
-    while (n < window.size() && IsIdentChar(static_cast<uint8_t>(window[n]))) ++n;
+    while (n < window.size() && (kCharClass[static_cast<uint8_t>(window[n])] & ccIdentChar)) ++n;
     out.append(window.data(), n);
     input.Advance(n);
     if (n < window.size()) return;  // stopped at another byte
@@ -65,85 +65,113 @@ bool TSLWhitespaceScanner::Scan(TSLStreamDecoder&, TSLLookaheadStream& input, TS
 
 bool TSLNumberScanner::CanStart(uint8_t c) const { return IsNumberStart(c); }
 
-bool TSLNumberScanner::Scan(TSLStreamDecoder& decoder, TSLLookaheadStream& input,
-                            TSLToken& token) {
-  enum TState { stStart, stSign, stInteger, stFraction, stExponent, stHex };
-  std::string& text = decoder.Scratch();
-  text.clear();
-  TState state = stStart;
-  bool digits = false;
-  bool isFloat = false;
-  while (!input.Eof()) {
-    const uint8_t c = input.ReadChar();
-    bool take = true;
-    switch (state) {
+namespace {
+
+// The number state machine; Step answers whether the byte belongs to the number.
+class TNumberMachine {
+public:
+  bool Step(uint8_t c) {
+    switch (state_) {
       case stStart:
         if (c == '$') {
-          state = stHex;
+          state_ = stHex;
         } else if (c == '+' || c == '-') {
-          state = stSign;
+          state_ = stSign;
         } else {
-          state = stInteger;
-          digits = true;
+          state_ = stInteger;
+          digits_ = true;
         }
-        break;
+        return true;
       case stSign:
-        if (IsDigit(c)) {
-          state = stInteger;
-          digits = true;
-        } else {
-          take = false;
-        }
-        break;
+        if (!IsDigit(c)) return false;
+        state_ = stInteger;
+        digits_ = true;
+        return true;
       case stInteger:
-        if (IsDigit(c)) {
-        } else if (c == '.') {
-          state = stFraction;
-          isFloat = true;
-        } else if (c == 'E' || c == 'e') {
-          state = stExponent;
-          isFloat = true;
-          digits = false;
-        } else {
-          take = false;
+        if (IsDigit(c)) return true;
+        if (c == '.') {
+          state_ = stFraction;
+          isFloat_ = true;
+          return true;
         }
-        break;
+        if (c == 'E' || c == 'e') {
+          state_ = stExponent;
+          isFloat_ = true;
+          digits_ = false;
+          return true;
+        }
+        return false;
       case stFraction:
         if (IsDigit(c)) {
-          digits = true;
-        } else if (c == 'E' || c == 'e') {
-          state = stExponent;
-          digits = false;
-        } else {
-          take = false;
+          digits_ = true;
+          return true;
         }
-        break;
+        if (c == 'E' || c == 'e') {
+          state_ = stExponent;
+          digits_ = false;
+          return true;
+        }
+        return false;
       case stExponent:
-        if (IsDigit(c))
-          digits = true;
-        else if (c != '+' && c != '-')
-          take = false;
-        break;
+        if (IsDigit(c)) {
+          digits_ = true;
+          return true;
+        }
+        return c == '+' || c == '-';
       case stHex:
-        if (IsHexDigit(c))
-          digits = true;
-        else
-          take = false;
-        break;
+        if (!IsHexDigit(c)) return false;
+        digits_ = true;
+        return true;
     }
-    if (!take) {
+    return false;
+  }
+  bool Digits() const { return digits_; }
+  bool IsFloat() const { return isFloat_; }
+
+private:
+  enum TState { stStart, stSign, stInteger, stFraction, stExponent, stHex };
+  TState state_ = stStart;
+  bool digits_ = false;
+  bool isFloat_ = false;
+};
+
+void SetNumberValue(TSLToken& token, std::string_view text, const TNumberMachine& machine) {
+  if (!machine.Digits()) return;  // the characters read are dropped; no token results
+  if (machine.IsFloat())
+    TSLStreamDecoder::SetValue(token, NewObj<TSLDouble>(ParseFloat(text)));
+  else
+    TSLStreamDecoder::SetValue(token, NewObj<TSLLongint>(ParseInt(text)));
+}
+
+}  // namespace
+
+bool TSLNumberScanner::Scan(TSLStreamDecoder& decoder, TSLLookaheadStream& input,
+                            TSLToken& token) {
+  // Usually the whole number and the byte after it are in the window: read it in place.
+  const std::string_view window = input.Peek();
+  {
+    TNumberMachine machine;
+    size_t length = 0;
+    while (length < window.size() && machine.Step(static_cast<uint8_t>(window[length]))) ++length;
+    if (length < window.size()) {
+      SetNumberValue(token, window.substr(0, length), machine);
+      input.Advance(length);
+      return true;
+    }
+  }
+  // Otherwise byte by byte, collecting the text; the byte that ends the number stays unread.
+  std::string& text = decoder.Scratch();
+  text.clear();
+  TNumberMachine machine;
+  while (!input.Eof()) {
+    const uint8_t c = input.ReadChar();
+    if (!machine.Step(c)) {
       input.UnreadChar();
       break;
     }
     text.push_back(static_cast<char>(c));
   }
-  // Without digits the characters read are dropped and no token results.
-  if (!digits) return true;
-  token.Kind = TSLToken::tkValue;
-  if (isFloat)
-    token.Value = NewObj<TSLDouble>(ParseFloat(text));
-  else
-    token.Value = NewObj<TSLLongint>(ParseInt(text));
+  SetNumberValue(token, text, machine);
   return true;
 }
 
@@ -191,8 +219,7 @@ bool TSLStringScanner::Scan(TSLStreamDecoder& decoder, TSLLookaheadStream& input
       text.push_back(static_cast<char>(e));
     }
   }
-  token.Kind = TSLToken::tkValue;
-  token.Value = NewObj<TSLString>(std::string_view(text));
+  TSLStreamDecoder::SetValue(token, NewObj<TSLString>(std::string_view(text)));
   return true;
 }
 
@@ -236,8 +263,7 @@ bool TSLIdentScanner::Scan(TSLStreamDecoder& decoder, TSLLookaheadStream& input,
     }
     name.push_back(static_cast<char>(c));
   }
-  token.Kind = TSLToken::tkValue;
-  token.Value = NewObj<TSLIdent>(std::string_view(name), !literal);
+  decoder.SetIdentValue(token, name, !literal);
   return true;
 }
 
@@ -267,8 +293,7 @@ bool TSLBooleanScanner::Scan(TSLStreamDecoder&, TSLLookaheadStream& input, TSLTo
   input.ReadChar();  // "#"
   const std::string value = CharText(input);
   if (value != "0" && value != "1") throw EError(StrFormat("invalid boolean '#%s'", value));
-  token.Kind = TSLToken::tkValue;
-  token.Value = NewObj<TSLBoolean>(value == "1");
+  TSLStreamDecoder::SetValue(token, NewObj<TSLBoolean>(value == "1"));
   return true;
 }
 

@@ -1,6 +1,8 @@
 // The decoder: tokens to a value graph.
 #include "script/stream_decoder.h"
 
+#include <typeinfo>
+
 #include "platform/error.h"
 #include "platform/text_format.h"
 #include "script/sl_array.h"
@@ -32,7 +34,28 @@ private:
 
 TSLStreamDecoder::TSLStreamDecoder() { firstScanner_.fill(-1); }
 
-TSLStreamDecoder::~TSLStreamDecoder() { Reset(); }
+TSLStreamDecoder::~TSLStreamDecoder() {
+  Reset();
+  for (TSLIdent* ident : spareIdents_) ident->Release();
+}
+
+namespace {
+constexpr size_t kMaxSpareIdents = 4096;
+}  // namespace
+
+void TSLStreamDecoder::SetIdentValue(TSLToken& token, std::string_view name, bool executable) {
+  if (spareIdents_.empty()) {
+    SetValue(token, NewObj<TSLIdent>(name, executable));
+    return;
+  }
+  TSLIdent* ident = spareIdents_.back();
+  spareIdents_.pop_back();
+  ident->SetName(name);
+  ident->SetExecutable(executable);
+  ident->SetDbgInfo(nullptr);
+  token.Kind = TSLToken::tkValue;
+  token.Value = ident;
+}
 
 void TSLStreamDecoder::RegisterStandardSyntax() {
   AddScanner(NewObj<TSLWhitespaceScanner>());
@@ -56,7 +79,11 @@ void TSLStreamDecoder::AddScanner(TSLScanner* scanner) {
   const auto index = static_cast<int16_t>(scanners_.size());
   scanners_.push_back(held);
   for (int c = 0; c < 256; ++c)
-    if (firstScanner_[c] < 0 && scanner->CanStart(static_cast<uint8_t>(c))) firstScanner_[c] = index;
+    if (firstScanner_[c] < 0 && scanner->CanStart(static_cast<uint8_t>(c))) {
+      firstScanner_[c] = index;
+      // Spaces and tabs count no lines, so the standard scanner's work can be done in the loop.
+      skipInline_[c] = (c == ' ' || c == '\t') && typeid(*scanner) == typeid(TSLWhitespaceScanner);
+    }
 }
 
 void TSLStreamDecoder::RegisterComposite(char typeLetter, TSLComposite* prototype) {
@@ -103,8 +130,16 @@ void TSLStreamDecoder::CloseComposite() {
   const size_t first = objects_.size() - static_cast<size_t>(top.ChildCount);
   TChildren children(objects_.data() + first, top.ChildCount);
   top.Composite->InitFromCompData(children);
-  for (size_t i = objects_.size(); i-- > first;)
-    if (objects_[i]) objects_[i]->Release();
+  for (size_t i = objects_.size(); i-- > first;) {
+    TSLObject* child = objects_[i];
+    if (!child) continue;
+    if (child->GetCount() == 1 && spareIdents_.size() < kMaxSpareIdents &&
+        typeid(*child) == typeid(TSLIdent)) {
+      spareIdents_.push_back(static_cast<TSLIdent*>(child));  // nothing else holds it
+      continue;
+    }
+    child->Release();
+  }
   objects_.resize(first);
   open_.pop_back();
 }
@@ -113,10 +148,13 @@ void TSLStreamDecoder::HandleToken(TSLToken& token, int32_t tokPos, int32_t tokL
                                    int32_t tokLength) {
   switch (token.Kind) {
     case TSLToken::tkValue: {
-      TRef<TSLObject> value(std::exchange(token.Value, nullptr));
+      TSLObject* value = token.Value;
       if (withDebugInfo_)
         value->SetDbgInfo(std::make_unique<TElmDbgInfo>(tokPos, tokLength, tokLine, storageID_));
-      PushChild(value.Get());
+      // The token's reference moves to the object stack.
+      objects_.push_back(value);
+      token.Value = nullptr;
+      if (!open_.empty()) ++open_.back().ChildCount;
       break;
     }
     case TSLToken::tkOpener: {
@@ -166,10 +204,16 @@ TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool w
   try {
     bool done = false;
     while (!done && !input.Eof()) {
-      const std::string_view window = input.Peek();
+      std::string_view window = input.Peek();
       uint8_t c;
       if (!window.empty()) {
         c = static_cast<uint8_t>(window[0]);
+        if (skipInline_[c]) {
+          size_t n = 1;
+          while (n < window.size() && skipInline_[static_cast<uint8_t>(window[n])]) ++n;
+          input.Advance(n);
+          continue;
+        }
       } else {
         c = input.ReadChar();
         input.UnreadChar();
@@ -181,9 +225,10 @@ TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool w
         tokLine = input.GetLine();
       }
       bool accepted = false;
-      for (int32_t i = firstScanner_[c]; i >= 0 && i < scannerCount; ++i) {
+      const int32_t first = firstScanner_[c];
+      for (int32_t i = first; i >= 0 && i < scannerCount; ++i) {
         TSLScanner& scanner = *scanners_[static_cast<size_t>(i)];
-        if (!scanner.CanStart(c)) continue;
+        if (i != first && !scanner.CanStart(c)) continue;
         token_.Kind = TSLToken::tkNone;
         token_.Value = nullptr;
         if (scanner.Scan(*this, input, token_)) {
@@ -206,7 +251,7 @@ TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool w
     if (!objects_.empty()) result = TRef<TSLObject>(objects_.back());
   } catch (const EError& e) {
     if (token_.Value) {
-      token_.Value->Free();
+      token_.Value->Release();
       token_.Value = nullptr;
     }
     const int32_t line = input.GetLine();
@@ -214,6 +259,10 @@ TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool w
     Reset();
     throw EError(StrFormat("[%s, %s] Syntax error: ", SourceName(storageID_), line) + e.Message());
   } catch (...) {
+    if (token_.Value) {
+      token_.Value->Release();
+      token_.Value = nullptr;
+    }
     input.Sync();
     Reset();
     throw;

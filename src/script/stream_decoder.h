@@ -11,6 +11,7 @@
 #include "script/lookahead_stream.h"
 #include "script/sl_collection.h"
 #include "script/sl_dictionary.h"
+#include "script/sl_scalar.h"
 
 namespace tolvek {
 
@@ -27,7 +28,7 @@ public:
 struct TSLToken {
   enum TKind { tkNone, tkValue, tkOpener, tkCloser, tkPointerIndex, tkPointerName };
   TKind Kind = tkNone;
-  TSLObject* Value = nullptr;  // tkValue: a new value owned by the decoder (count 0)
+  TSLObject* Value = nullptr;  // tkValue: the value read; the token holds one reference
   char TypeChar = 0;           // tkOpener
   std::string Name;            // tkOpener: composite name; tkPointerName: the name
   int64_t Index = 0;           // tkPointerIndex
@@ -73,6 +74,15 @@ public:
 
   // Scratch text the scanners collect into (reused, so tokens cost no allocation).
   std::string& Scratch() noexcept { return scratch_; }
+  // Makes `token` a value token holding `value` (a new value, retained here).
+  static void SetValue(TSLToken& token, TSLObject* value) {
+    value->Retain();
+    token.Kind = TSLToken::tkValue;
+    token.Value = value;
+  }
+  // Makes `token` a value token holding a name. Names the decoder held last (dictionary keys,
+  // which nothing keeps) are reused, which spares an allocation per key.
+  void SetIdentValue(TSLToken& token, std::string_view name, bool executable);
 
 private:
   class TChildren;
@@ -101,6 +111,9 @@ private:
   TRef<TSLDictionary> named_;
   std::string scratch_;
   TSLToken token_;
+  std::vector<TSLIdent*> spareIdents_;  // each holds one reference
+  // Whether blanks may be skipped here, without a call: the scanner for them is the standard one.
+  std::array<bool, 256> skipInline_{};
 };
 
 }  // namespace tolvek

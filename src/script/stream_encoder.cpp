@@ -8,7 +8,6 @@
 #include "platform/number_text.h"
 #include "platform/text_format.h"
 #include "script/char_classes.h"
-#include "script/string_stream.h"
 
 namespace tolvek {
 
@@ -26,6 +25,32 @@ void AppendPatternFloat(std::string& out, double value) {
     return;
   }
   char buf[40];
+  {
+    // Common case: the shortest text that reads back as the value has at most 15 significant
+    // digits; then it is also the value rounded to 15 digits.
+    const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed);
+    if (res.ec == std::errc()) {
+      int significant = 0;
+      bool seen = false;
+      bool point = false;
+      for (const char* p = buf; p < res.ptr; ++p) {
+        if (*p == '.') {
+          point = true;
+        } else if (*p >= '0' && *p <= '9') {
+          seen = seen || *p != '0';
+          if (seen) ++significant;
+        }
+      }
+      // Trailing zeros of an integer part are not significant.
+      if (!point)
+        for (const char* p = res.ptr; p > buf && p[-1] == '0'; --p) --significant;
+      if (significant <= 15) {
+        out.append(buf, res.ptr);
+        if (!point) out.append(".0");
+        return;
+      }
+    }
+  }
   const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
   const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
   const size_t ePos = sci.find('e');
@@ -57,14 +82,14 @@ void AppendPatternFloat(std::string& out, double value) {
 }  // namespace
 
 bool TSLStreamEncoder::IsValidIdent(std::string_view name) {
-  if (name.empty() || !IsIdentStart(static_cast<uint8_t>(name[0]))) return false;
-  for (size_t i = 1; i < name.size(); ++i) {
-    const auto c = static_cast<uint8_t>(name[i]);
-    if (IsSeparator(c)) {
-      if (i + 1 >= name.size() || !IsIdentStart(static_cast<uint8_t>(name[i + 1]))) return false;
-    } else if (!IsIdentChar(c)) {
+  const size_t size = name.size();
+  if (size == 0 || !(kCharClass[static_cast<uint8_t>(name[0])] & ccIdentStart)) return false;
+  for (size_t i = 1; i < size; ++i) {
+    const uint8_t bits = kCharClass[static_cast<uint8_t>(name[i])];
+    if (bits & ccIdentChar) continue;
+    if (!(bits & ccSeparator) || i + 1 >= size ||
+        !(kCharClass[static_cast<uint8_t>(name[i + 1])] & ccIdentStart))
       return false;
-    }
   }
   return true;
 }
@@ -75,7 +100,7 @@ void TSLStreamEncoder::CheckIdent(std::string_view name) const {
 }
 
 void TSLStreamEncoder::Flush() {
-  if (out_.empty()) return;
+  if (out_.empty() || !stream_) return;
   // Cleared first, so a failing stream does not get the same text twice.
   std::string pending;
   pending.swap(out_);
@@ -111,11 +136,10 @@ void TSLStreamEncoder::EncodeObject(TSLCharStream& stream, TSLObject* value) {
 }
 
 std::string TSLStreamEncoder::EncodeToString(TSLObject* value) {
-  TSLStringStream stream;
-  stream.Rewrite();
-  stream_ = &stream;
+  // Without a stream nothing is flushed: the buffer becomes the text.
+  stream_ = nullptr;
+  out_.reserve(kFlushSize);
   Run(value);
-  // No stream traffic needed: the buffer is the text.
   std::string text = std::move(out_);
   out_.clear();
   stream_ = nullptr;
@@ -142,10 +166,15 @@ void TSLStreamEncoder::WriteDouble(double value) {
                            FormatFloatGeneral(value, 15)));
   const double magnitude = std::fabs(value);
   // The fixed pattern keeps at most 15 decimals, which would turn small numbers into "0.0".
-  if (magnitude >= 1e18 || (magnitude != 0 && magnitude < 1e-4))
-    out_.append(FormatFloatGeneral(value, 15));
-  else
+  if (magnitude >= 1e18 || (magnitude != 0 && magnitude < 1e-4)) {
+    std::string text = FormatFloatGeneral(value, 15);
+    // Next to the largest float, 15 digits round up past it and would not read back.
+    double check = 0;
+    if (!TryParseFloat(text, check)) text = FormatFloatGeneral(value, 17);
+    out_.append(text);
+  } else {
     AppendPatternFloat(out_, value);
+  }
   out_.push_back(' ');
 }
 
@@ -154,16 +183,10 @@ void TSLStreamEncoder::WriteString(std::string_view text) {
   size_t start = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const char* escape = nullptr;
-    switch (c) {
-      case '\n': escape = "@l"; break;
-      case '\r': escape = "@n"; break;
-      case '\'': escape = "@'"; break;
-      case '@': escape = "@@"; break;
-      default: continue;
-    }
+    if (!(kCharClass[static_cast<uint8_t>(c)] & ccEscaped)) continue;
     out_.append(text.data() + start, i - start);
-    out_.append(escape, 2);
+    out_.push_back('@');
+    out_.push_back(c == '\n' ? 'l' : c == '\r' ? 'n' : c);
     start = i + 1;
   }
   out_.append(text.data() + start, text.size() - start);

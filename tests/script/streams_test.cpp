@@ -11,6 +11,7 @@
 
 #include "script/crypt_file.h"
 #include "script/object_text.h"
+#include "script/string_stream.h"
 #include "script/sl_array.h"
 #include "script/sl_scalar.h"
 #include "script_test_support.h"

@@ -387,6 +387,25 @@ TEST_F(Values, CopiesAreDeepAndKeepTheirShape) {
   EXPECT_EQ(object->CopyObject(), object.Get());
 }
 
+TEST_F(Values, ScriptObjectFreesItsHostObjectWithTheDictionary) {
+  struct TCountingClass : TScriptClass {
+    int destroyed = 0;
+    void* CreateScriptObject(TContextInterface&) override { return nullptr; }
+    void DestroyScriptObject(void* handle) override { destroyed += handle == this ? 1 : 100; }
+    void CallMethod(void*, int32_t, TContextInterface&) override {}
+    std::string GetMethodName(int32_t) override { return {}; }
+  } hostClass;
+  TRef<TSLClass> object = MakeRef<TSLClass>();
+  object->Bind(&hostClass, &hostClass);
+  TRef<TSLDictionary> holder = MakeRef<TSLDictionary>();
+  holder->SetObjWithName("obj", object.Get());
+  holder->SetObjWithName("copy", object->CopyObject());  // shared, not duplicated
+  object.Reset();
+  EXPECT_EQ(hostClass.destroyed, 0);
+  holder.Reset();
+  EXPECT_EQ(hostClass.destroyed, 1);
+}
+
 TEST_F(Values, CyclicCollectionsCopyAndCompareWithoutEndlessRecursion) {
   TRef<TSLArray> ring = MakeRef<TSLArray>();
   ring->SetStrAtIndex(0, "a");
