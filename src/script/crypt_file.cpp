@@ -21,17 +21,23 @@ void RandomBytes(uint8_t* data, size_t size) {
   for (size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(device());
 }
 
+// The key advances modulo 2^16; the arithmetic is unsigned so that the wrap is defined.
+uint16_t NextKey(uint8_t cipher, uint16_t key) noexcept {
+  return static_cast<uint16_t>((uint32_t{cipher} + key) * TSLCryptFile::kCryptMultiplier +
+                               TSLCryptFile::kCryptIncrement);
+}
+
 }  // namespace
 
 uint8_t TSLCryptFile::Decipher(uint8_t c) noexcept {
   const auto plain = static_cast<uint8_t>(c ^ (key_ >> 8));
-  key_ = static_cast<uint16_t>((c + key_) * kCryptMultiplier + kCryptIncrement);
+  key_ = NextKey(c, key_);
   return plain;
 }
 
 uint8_t TSLCryptFile::Encipher(uint8_t c) noexcept {
   const auto cipher = static_cast<uint8_t>(c ^ (key_ >> 8));
-  key_ = static_cast<uint16_t>((cipher + key_) * kCryptMultiplier + kCryptIncrement);
+  key_ = NextKey(cipher, key_);
   return cipher;
 }
 
