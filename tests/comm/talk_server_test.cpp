@@ -184,7 +184,6 @@ TEST_F(TalkServerTest, ControlCommandsAnswerAndNumbersAreNeverReused) {
 }
 
 TEST_F(TalkServerTest, BatchGoesOverTheLinkAndComesBackInOrder) {
-  server->SetAnswerTimeouts(400, 25000);
   ASSERT_EQ(Control("OpenDevice,COM1,5"), "OpenDevice,OK,0");
   TDrive drive(ptys[0]);
   // Three frames for one device and one for a device that does not exist; the second frame
@@ -212,13 +211,13 @@ TEST_F(TalkServerTest, BatchGoesOverTheLinkAndComesBackInOrder) {
 TEST_F(TalkServerTest, InProgressAnswerExtendsTheWaitForTheFinalOne) {
   // The product waits 2000 ms and then 25000 ms; scaled down, the final answer comes well
   // after the first wait would have ended.
-  server->SetAnswerTimeouts(300, 20000);
+  server->SetAnswerTimeouts(1500, 20000);
   ASSERT_EQ(Control("OpenDevice,COM2,5"), "OpenDevice,OK,0");
   TDrive drive(ptys[1]);
   Send(0, "A1,0,2,84,0");
   EXPECT_EQ(drive.ReadFrame(), Bytes({0x84, 0x00}));
   drive.Answer(Bytes({0x84, 0x01}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(900));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   drive.Answer(Bytes({0x84, 0x00, 0x12}));
   EXPECT_EQ(Receive(), "A1,0,3,84,0,12");
 
@@ -243,7 +242,7 @@ TEST_F(TalkServerTest, FramesTheDeviceSendsOnItsOwnGoToTheOpeningClient) {
 }
 
 TEST_F(TalkServerTest, LateAnswerGoesToTheClientAndNotToTheNextRequest) {
-  server->SetAnswerTimeouts(300, 20000);
+  server->SetAnswerTimeouts(1500, 20000);
   ASSERT_EQ(Control("OpenDevice,COM1,5"), "OpenDevice,OK,0");
   TDrive drive(ptys[0]);
   Send(0, "1,0,1,10");
@@ -258,7 +257,7 @@ TEST_F(TalkServerTest, LateAnswerGoesToTheClientAndNotToTheNextRequest) {
 }
 
 TEST_F(TalkServerTest, UnpluggedLineTimesOutAndTheServerServesTheNextDevice) {
-  server->SetAnswerTimeouts(500, 20000);
+  server->SetAnswerTimeouts(2000, 20000);
   ASSERT_EQ(Control("OpenDevice,COM1,5"), "OpenDevice,OK,0");
   TDrive first(ptys[0]);
   Send(0, "1,0,1,2");
