@@ -71,6 +71,10 @@ TMxTask* TMxScheduler::TakeLocked() {
     if (head) {
       TMxTask* task = head;
       head = task->next_;
+      // A task being destroyed on another thread is about to leave its ring.
+      if (task->dying_) return nullptr;
+      // Marked under the lock, so that a destructor on another thread sees it.
+      task->running_.store(1, std::memory_order_relaxed);
       return task;
     }
   }
@@ -99,10 +103,9 @@ bool TMxScheduler::Step() {
   if (task) {
     TMxTask* outer = currentTask_;
     currentTask_ = task;
-    task->running_.store(true, std::memory_order_relaxed);
     task->Execute();
     currentTask_ = outer;
-    task->running_.store(false, std::memory_order_release);
+    task->running_.store(0, std::memory_order_release);
     task->running_.notify_all();
   }
   busy_ = false;

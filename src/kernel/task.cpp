@@ -26,10 +26,21 @@ TMxTask::TMxTask(TMxScheduler& scheduler) : scheduler_(scheduler) {
 }
 
 TMxTask::~TMxTask() {
+  // A slice in progress on another thread finishes first, and the task is kept from starting
+  // another one; then it is stopped like any other.
+  if (TMxScheduler::currentTask_ != this) {
+    for (;;) {
+      {
+        std::lock_guard lock(scheduler_.lock_);
+        if (running_.load(std::memory_order_relaxed) == 0) {
+          dying_ = true;
+          break;
+        }
+      }
+      running_.wait(1, std::memory_order_acquire);
+    }
+  }
   Stop();
-  // A slice in progress on the scheduler's thread finishes first (unless this is that slice).
-  if (TMxScheduler::currentTask_ != this)
-    while (running_.load(std::memory_order_acquire)) running_.wait(true, std::memory_order_acquire);
   // A time-out or sleep end already on its way sees the task terminated and does nothing;
   // the timer's destructor waits until it has left.
 }

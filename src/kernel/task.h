@@ -36,7 +36,7 @@ constexpr uint8_t kMxPriorityCount = 5;
 // Its state changes only on its scheduler's thread (start, terminate, suspend, sleep), on the
 // thread that releases the control it waits on (resume), or on the timer thread (time-out, end
 // of a sleep). Stopping a task from another thread while its slice runs leaves the slice's own
-// operations to fail; destroying it from another thread waits for the slice to end.
+// operations to fail; destroying it from another thread waits for the slice to end instead.
 class TMxTask {
 public:
   using TTaskEvent = std::function<void(TMxTask& task)>;
@@ -73,7 +73,7 @@ public:
   void WaitFor(TMxTaskControl& control, int32_t timeout);
 
   TMxTaskState State() const { return static_cast<TMxTaskState>(state_.load(std::memory_order_acquire)); }
-  bool Running() const { return running_.load(std::memory_order_relaxed); }
+  bool Running() const { return running_.load(std::memory_order_relaxed) != 0; }
   TMxWaitResult WaitResult() const {
     return static_cast<TMxWaitResult>(waitResult_.load(std::memory_order_acquire));
   }
@@ -108,11 +108,12 @@ private:
   TMxScheduler& scheduler_;
   std::atomic<uint8_t> state_{tsCreated};
   std::atomic<uint8_t> waitResult_{wrOk};
-  std::atomic<bool> running_{false};
+  std::atomic<uint32_t> running_{0};  // a word, so waiting for it and notifying are cheap
   uint8_t priority_ = 2;
   std::atomic<TMxTaskControl*> control_{nullptr};
   // Links of the ready ring or the control's waiting ring the task is in.
   bool inRing_ = false;  // in a ready ring; guarded by the scheduler lock
+  bool dying_ = false;   // being destroyed: no further slice; guarded by the scheduler lock
   TMxTask* prev_ = nullptr;
   TMxTask* next_ = nullptr;
   TMxTimer timer_;

@@ -69,6 +69,23 @@ TEST(NamedScheduler, ShutsDownWithASleepingTask) {
   EXPECT_LT(testing::MillisecondsSince(start), 1000000);
 }
 
+TEST(NamedScheduler, DestroyingATaskWaitsForItsRunningSlice) {
+  TMxScheduler scheduler("SliceScheduler");
+  TEvent entered(true);
+  std::atomic<bool> sliceOver{false};
+  auto task = std::make_unique<TMxTask>(scheduler);
+  task->OnExecute = [&](TMxTask& t) {
+    entered.SetEvent();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    t.Terminate();
+    sliceOver = true;
+  };
+  task->Start();
+  ASSERT_TRUE(entered.WaitFor(kEventually));
+  task.reset();
+  EXPECT_TRUE(sliceOver.load());
+}
+
 // A task on a named scheduler waits on a signal with a 1 ms time-out while the test thread
 // sets the signal: whichever wins, the wait ends exactly once, with wrOk or wrTimeout, and the
 // kernel reports nothing.
