@@ -1,11 +1,17 @@
-// tolvek-sl: the script-language tool. For now it decodes a file in the text syntax and prints
-// the value back in the encoder's form.
+// tolvek-sl: the script-language tool. It runs scripts (a text, standard input or a script
+// file) and prints the operand stack they leave, offers an interactive session, and decodes a
+// file in the text syntax to print the value back in the encoder's form.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <iostream>
+#include <iterator>
 #include <string>
 
 #include "platform/error.h"
 #include "script/object_text.h"
+#include "script_commands.h"
 
 namespace {
 
@@ -27,9 +33,14 @@ private:
 
 void PrintUsage() {
   std::fputs(
-      "usage: tolvek-sl --decode FILE\n"
+      "usage: tolvek-sl [-e TEXT | - | FILE | --decode FILE]\n"
+      "  -e TEXT         run TEXT as the body of a block and print the operand stack it\n"
+      "                  leaves, bottom to top, one value per line\n"
+      "  -               the same with the text read from standard input\n"
+      "  FILE            run the script stored in FILE (normally a [B ... ] block)\n"
       "  --decode FILE   decode one root value of FILE (ASCII or EASCII) and print it\n"
-      "                  re-encoded on one line\n",
+      "                  re-encoded on one line\n"
+      "  (nothing)       an interactive session on a terminal\n",
       stderr);
 }
 
@@ -54,6 +65,17 @@ int Decode(const std::string& fileName) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "-e") == 0) return RunScriptText(argv[2]);
+  if (argc == 2 && std::strcmp(argv[1], "-") == 0) {
+    const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    return RunScriptText(text);
+  }
+  if (argc == 2 && argv[1][0] != '-') return RunScriptFile(argv[1]);
+  if (argc == 1) {
+    if (isatty(STDIN_FILENO)) return RunInteractive();
+    const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    return RunScriptText(text);
+  }
   PrintUsage();
   return 2;
 }

@@ -39,8 +39,12 @@ TRef<TSLBlock> TSLScriptRunner::Decode(std::string_view text, TSLRunResult& resu
     TRef<TSLStreamDecoder> decoder = MakeRef<TSLStreamDecoder>();
     decoder->RegisterStandardSyntax();
     TRef<TSLStringStream> stream = MakeRef<TSLStringStream>();
-    // The line end keeps a comment on the last line from swallowing the closing bracket.
-    stream->LoadText("[B " + std::string(text) + "\n]");
+    // A comment on the last line would swallow the closing bracket: it then goes on a line of
+    // its own (otherwise it stays on the last line, so that line numbers stay the text's).
+    const size_t lastLine = text.find_last_of("\r\n");
+    const bool comment = text.find('%', lastLine == std::string_view::npos ? 0 : lastLine) !=
+                         std::string_view::npos;
+    stream->LoadText("[B " + std::string(text) + (comment ? "\n]" : " ]"));
     TRef<TSLLookaheadStream> input = MakeRef<TSLLookaheadStream>(stream.Get());
     TRef<TSLObject> block = decoder->DecodeObject(*input, true);
     // A "]" too many closes the block early; what follows it is an error, not ignored text.

@@ -30,6 +30,7 @@ TSLContext::TSLContext()
 
 TSLContext::~TSLContext() {
   // Tokenizers first: they may refer to dictionaries and operands.
+  spareTokenizers_.clear();
   calls_->Clear();
   operands_->Clear();
   dicts_->Clear();
@@ -66,8 +67,26 @@ TSLDictionary* TSLContext::CurrentDict() { return static_cast<TSLDictionary*>(di
 
 void TSLContext::PushTokenizer(TSLTokenizer* tokenizer) { calls_->PushValue(tokenizer); }
 
+void TSLContext::PushBlockTokenizer(TSLArray* block) {
+  if (spareTokenizers_.empty()) {
+    calls_->PushValue(NewObj<TSLBlockTokenizer>(block));
+    return;
+  }
+  TRef<TSLBlockTokenizer> tokenizer = std::move(spareTokenizers_.back());
+  spareTokenizers_.pop_back();
+  tokenizer->SetBlock(block);
+  calls_->PushValue(tokenizer.Get());
+}
+
 void TSLContext::RemoveTokenizer(TSLTokenizer* tokenizer) {
   if (calls_->Count() && calls_->Top() == tokenizer) {
+    if (tokenizer->GetCount() == 1 && &typeid(*tokenizer) == &typeid(TSLBlockTokenizer) &&
+        spareTokenizers_.size() < kMaxSpareTokenizers) {
+      auto* block = static_cast<TSLBlockTokenizer*>(tokenizer);
+      block->ResetTokenizer();
+      block->SetBlock(nullptr);
+      spareTokenizers_.emplace_back(block);
+    }
     calls_->Drop();
     return;
   }
@@ -173,7 +192,7 @@ void TSLContext::RunValue(TSLObject* value) {
   }
   switch (kind) {
     case ekBlock:
-      PushTokenizer(NewObj<TSLBlockTokenizer>(static_cast<TSLArray*>(value)));
+      PushBlockTokenizer(static_cast<TSLArray*>(value));
       return;
     case ekProcedure:
       PushTokenizer(NewObj<TSLProcTokenizer>(static_cast<TSLProcedure*>(value)));
@@ -391,7 +410,7 @@ void TSLContextImplementation::ExecuteCurrent() {
       Operands().PushValue(element);
       return;
     case ekBlock:
-      PushTokenizer(NewObj<TSLBlockTokenizer>(static_cast<TSLArray*>(element)));
+      PushBlockTokenizer(static_cast<TSLArray*>(element));
       return;
     case ekProcedure:
       PushTokenizer(NewObj<TSLProcTokenizer>(static_cast<TSLProcedure*>(element)));

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "script/interp/context_interface.h"
 #include "script/interp/sl_tokenizer.h"
@@ -115,6 +116,9 @@ public:
   }
   // Removes `tokenizer` from the call stack, wherever it is.
   void RemoveTokenizer(TSLTokenizer* tokenizer);
+  // Pushes a block tokenizer for `block`; one that ran out and that nobody else held is used
+  // again, since blocks are entered and left all the time.
+  void PushBlockTokenizer(TSLArray* block);
 
   // What Lookup does, but null instead of a failure when the name does not resolve.
   TSLObject* Resolve(std::string_view name);
@@ -218,6 +222,9 @@ private:
   // Advances on every change of the dictionary stack.
   uint64_t dictStackChange_ = 1;
   std::array<TNameCacheEntry, kNameCacheSize> nameCache_{};
+  // Finished block tokenizers kept for PushBlockTokenizer.
+  std::vector<TRef<TSLBlockTokenizer>> spareTokenizers_;
+  static constexpr size_t kMaxSpareTokenizers = 32;
 
   int32_t callDepthMark_ = 0;
   bool debug_ = false;

@@ -63,6 +63,14 @@ public:
     }
     kind_ = kind;
   }
+  // Back to the state of a new tokenizer (no current element, token or re-execute value).
+  void ResetTokenizer() {
+    reexec_ = 0;
+    kind_ = ekNone;
+    sameToken_ = true;
+    current_.Reset();
+    token_.Reset();
+  }
   // Forgets the current element (the token stays for error positions).
   void ClearCurrent() {
     if (sameToken_) {
