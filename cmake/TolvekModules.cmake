@@ -27,9 +27,12 @@ function(tolvek_add_test_suite name)
   target_compile_definitions(${target} PRIVATE
     TOLVEK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
     TOLVEK_BIN_DIR="${TOLVEK_BIN_DIR}")
-  gtest_discover_tests(${target}
-    DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${name};${T_LABELS}")
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST)
+  # LABELS given to gtest_discover_tests lose their list form; set them once the tests are known.
+  set(labels "${name};${T_LABELS}")
+  file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake"
+    "foreach(test IN LISTS ${target}_TESTS)\n  set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\nendforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake")
 endfunction()
 
 # tolvek_add_tool(<name> [DEPS <module>...])
