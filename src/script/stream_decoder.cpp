@@ -119,6 +119,23 @@ void TSLStreamDecoder::Reset() noexcept {
   if (named_) named_->Clear();
 }
 
+void TSLStreamDecoder::EmptyDecodedComposites() noexcept {
+  // Everything in the list was made by the failed call and is handed to nobody, so emptying it
+  // is safe; it frees composites that refer to themselves, which releasing alone cannot.
+  TRef<TSLRecord> empty;
+  for (TRef<TSLComposite>& composite : references_) {
+    try {
+      if (auto* record = dynamic_cast<TSLRecord*>(composite.Get())) {
+        if (!empty) empty = MakeRef<TSLRecord>();
+        record->AssignObject(empty.Get());
+      } else if (auto* collection = dynamic_cast<TSLCollection*>(composite.Get())) {
+        collection->Clear();
+      }
+    } catch (...) {
+    }
+  }
+}
+
 void TSLStreamDecoder::PushChild(TSLObject* value) {
   objects_.push_back(value);
   if (value) value->Retain();
@@ -256,6 +273,7 @@ TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool w
     }
     const int32_t line = input.GetLine();
     input.Sync();
+    EmptyDecodedComposites();
     Reset();
     throw EError(StrFormat("[%s, %s] Syntax error: ", SourceName(storageID_), line) + e.Message());
   } catch (...) {
@@ -264,6 +282,7 @@ TRef<TSLObject> TSLStreamDecoder::DecodeObject(TSLLookaheadStream& input, bool w
       token_.Value = nullptr;
     }
     input.Sync();
+    EmptyDecodedComposites();
     Reset();
     throw;
   }

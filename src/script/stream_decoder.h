@@ -69,7 +69,9 @@ public:
 
   // Reads exactly one root value at the input's position; null when only blanks and comments
   // remain. With `withDebugInfo` every value gets its source position. Failures carry the
-  // prefix "[<source>, <line>] Syntax error: ".
+  // prefix "[<source>, <line>] Syntax error: ". A graph with cycles ("[A:x @x ]") is the
+  // caller's to break when done with it (counts alone never free a cycle); after a failure the
+  // decoder empties what it made, so nothing is left behind.
   TRef<TSLObject> DecodeObject(TSLLookaheadStream& input, bool withDebugInfo);
 
   // Scratch text the scanners collect into (reused, so tokens cost no allocation).
@@ -90,6 +92,7 @@ private:
   void PushChild(TSLObject* value);
   void CloseComposite();
   void Reset() noexcept;
+  void EmptyDecodedComposites() noexcept;
   std::string SourceName(uint16_t id) const;
 
   std::vector<TRef<TSLScanner>> scanners_;

@@ -256,6 +256,13 @@ TEST_F(Syntax, ErrorPrefixNamesTheRegisteredSource) {
   EXPECT_EQ(value->GetDbgInfo()->GetStorageID(), 3 + 1);
 }
 
+TEST_F(Syntax, AFailedDecodeLeavesNoValueBehind) {
+  // The fixture checks that every value made here is freed, cycles included.
+  const char* texts[] = {"[D /a [A:x 1 @x ] /b #7 ]", "[A:y [R [D /k @y ] [A 1 ] ] @y",
+                         "[D /s [S:z @z ] 1 ]"};
+  for (const char* text : texts) EXPECT_NE(Reencode(text)[0], '[') << text;
+}
+
 TEST_F(Syntax, CompositeRegistrationIsChecked) {
   TSLStreamDecoder decoder;
   decoder.RegisterStandardSyntax();
