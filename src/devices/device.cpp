@@ -29,17 +29,8 @@ TDevice::TDevice(TDeviceManager& manager, TSLDictionary* profile, const std::str
       deviceType_ = dtArchive;
   }
 
-  treeItem_ = &manager.TreeModel().NewItem(this);
-  treeItem_->SetCaption(name);
-  treeItem_->SetImageIndex(kDeviceImage);
-  treeItem_->SetTextCallback([this](const std::string& varName) { return GetDeviceVar(varName); });
-
-  signal_ = std::make_unique<TMxSignal>();
-  task_ = std::make_unique<TMxTask>();
-  task_->OnExecute = [this](TMxTask&) { Work(); };
-  task_->Start();
+  // The variables come first: a profile they fail on leaves nothing behind.
   variables_ = MakeRef<TSLDictionary>();
-
   if (profile && profile->Known("DevVars")) {
     auto* vars = CastObj<TSLDictionary>(profile->GetObjWithName("DevVars"));
     for (int32_t i = 0; i < vars->GetCount(); ++i) {
@@ -50,6 +41,17 @@ TDevice::TDevice(TDeviceManager& manager, TSLDictionary* profile, const std::str
         SetDeviceVar(vars->GetNameAtIndex(i), number->GetString());
     }
   }
+
+  treeItem_ = &manager.TreeModel().NewItem(this);
+  treeItem_->SetCaption(name);
+  treeItem_->SetImageIndex(kDeviceImage);
+  treeItem_->SetTextCallback([this](const std::string& varName) { return GetDeviceVar(varName); });
+
+  signal_ = std::make_unique<TMxSignal>();
+  task_ = std::make_unique<TMxTask>();
+  task_->OnExecute = [this](TMxTask&) { Work(); };
+  task_->Start();
+
 }
 
 TDevice::~TDevice() {

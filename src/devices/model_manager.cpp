@@ -63,7 +63,10 @@ void TModelManager::Synchronise() {
   updateInProgress_ = false;
   synchronising_ = true;
   try {
-    for (TEntryManager* manager : std::vector<TEntryManager*>(entryManagers_)) manager->Synchronise();
+    // A callback of one tree may unbind another; such a one is skipped.
+    for (TEntryManager* manager : std::vector<TEntryManager*>(entryManagers_))
+      if (std::find(entryManagers_.begin(), entryManagers_.end(), manager) != entryManagers_.end())
+        manager->Synchronise();
     FreeReleasedItems();
   } catch (...) {
     synchronising_ = false;

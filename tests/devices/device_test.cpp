@@ -3,7 +3,9 @@
 // dependency rule, the stop walk, completions that free their device, and service failures.
 #include <gtest/gtest.h>
 
-#include <mutex>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -130,6 +132,7 @@ constexpr const char* kDevices = R"(
     /Plain [D /DeviceType 'online' /Services [A ] ]
     /Bare [D ]
     /Archived [D /DeviceType 'Archive' /DevVars [D /DeviceType 'Custom' ] ]
+    /BadVars [D /DevVars 'Vendor' ]
   ]
   /ServiceProfiles [D
     /Talk [D /Name 'FakeService' ]
@@ -246,6 +249,47 @@ TEST_F(DeviceTest, ADevicesSectionWithoutProfilesRefusesDevices) {
               "TDeviceManager.CreateDevice: no device profiles defined in registry");
   TProgramRegistry none;
   EXPECT_THROW(TDeviceManager{none}, EError);
+}
+
+TEST_F(DeviceTest, AProfileTheDeviceCannotReadLeavesNothingBehind) {
+  const int items = manager->TreeModel().ItemCount();
+  EXPECT_THROW(manager->CreateDevice("BOX1", "BadVars"), EInvalidCast);
+  EXPECT_EQ(manager->DeviceCount(), 0);
+  EXPECT_EQ(manager->TreeModel().ItemCount(), items);
+  EXPECT_EQ(manager->TreeModel().UpdateCount(), 0) << "the bracket is closed on failure too";
+}
+
+TEST_F(DeviceTest, TheDemoInstallationsProfilesCreateTheirServicesInOrder) {
+  const auto source = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+  std::ifstream file(source / "install/Archives/Config/Halvic.ini");
+  ASSERT_TRUE(file.good());
+  std::stringstream text;
+  text << file.rdbuf();
+  TProgramRegistry demo;
+  TRef<TSLObject> root = StrToObj(text.str());
+  auto* sections = CastObj<TSLDictionary>(root.Get());
+  for (int32_t i = 0; i < sections->GetCount(); ++i)
+    demo.SetKey(sections->GetNameAtIndex(i), sections->GetObjAtIndex(i));
+  TDeviceManager demoManager(demo);
+  for (const char* name : {"ModuleService", "TalkService", "StatusService", "ParameterService", "OsciService",
+                           "LoaderService", "VariableService", "DataService", "CurveService", "UnitService",
+                           "DriveService", "MessagesService", "AxoService", "ProfileService"})
+    demoManager.RegisterDeviceService(name, DeviceServiceClass<TFakeService>());
+
+  TDevice& online = demoManager.CreateDevice("BOX1", "QuarvoOnline");
+  online.CreateServices();
+  EXPECT_TRUE(log.lines.empty());
+  ASSERT_EQ(online.ServiceCount(), 14);
+  EXPECT_EQ(online.ServiceAt(0).Profile()->GetStrWithName("Name"), "TalkService");
+  EXPECT_EQ(online.ServiceAt(13).Profile()->GetStrWithName("Name"), "AxoService");
+  EXPECT_EQ(online.GetDeviceVar("Vendor"), "Quarvo");
+  EXPECT_EQ(StartAndSettle(online), 1);
+  EXPECT_EQ(online.DeviceState(), dsStarted);
+
+  TDevice& offline = demoManager.CreateDevice("BOX2", "QuarvoOffline");
+  offline.CreateServices();
+  EXPECT_EQ(offline.DeviceType(), dtOffline);
+  EXPECT_EQ(offline.ServiceCount(), 6);
 }
 
 TEST_F(DeviceTest, DevicesHangUnderTheProjectRootAndAnswerTheirVariables) {
