@@ -2,7 +2,9 @@
 // read and written by name. A name may carry a scheme prefix ("file://", "archive://",
 // "clipboard://") that selects a plug-in; without one the searchable plug-ins are asked in turn.
 // It owns the shared decoder, encoder and string stream, the search directories and the storage
-// ID registry. Its script side (interpreter, contexts, script classes) is added on top of it.
+// ID registry. Its script side owns the interpreter all scripts share, the System dictionary,
+// the module table for imports, the Create dictionary of announced script classes and the
+// script task factory; it builds script contexts and imports modules into them.
 #pragma once
 
 #include <memory>
@@ -16,6 +18,14 @@
 #include "script/storage_object.h"
 
 namespace tolvek {
+
+class TScriptClass;
+class TScriptTaskFactory;
+class TScriptTaskInterface;
+class TSLContextImplementation;
+class TSLDictionary;
+class TSLInternalProcedure;
+class TSLInterpreter;
 
 class TStorageManager {
 public:
@@ -69,6 +79,41 @@ public:
   bool GetDebug() const noexcept { return debug_; }
   void SetDebug(bool debug) noexcept { debug_ = debug; }
 
+  // ---- Script side ----
+
+  // The interpreter every script task runs its context with.
+  TSLInterpreter& GetInterpreter() noexcept { return *interpreter_; }
+  // The built-in operations, "true" and "false", and what the host added; shared by contexts.
+  TSLDictionary& GetSystemDictionary() noexcept { return *system_; }
+  // Pre-registered modules that "import" binds without reading a storage object.
+  TSLDictionary& GetModuleTable() noexcept { return *modules_; }
+  // One factory per announced script class, under the class's script name.
+  TSLDictionary& GetCreateDictionary() noexcept { return *create_; }
+
+  // Adds a built-in operation (taken over) to the System dictionary; fails with the
+  // dictionary's AddObject message for a name already present.
+  void AddSystemProcedure(const std::string& name, TSLInternalProcedure* operation);
+  // Makes the class creatable from scripts as "Create:<name>"; the factory keeps the class
+  // for as long as it or an object of it lives. Fails
+  // "%s.AnnounceScriptClass: class with name '%s' already announced".
+  void AnnounceScriptClass(const std::string& name, std::shared_ptr<TScriptClass> scriptClass);
+  bool IsScriptClassAnnounced(const std::string& name);
+
+  // Replaces (and frees) the factory CreateScriptTask uses.
+  void SetScriptTaskFactory(std::unique_ptr<TScriptTaskFactory> factory);
+  // A new script task from the factory, owned by the caller (an auto-free task is handed over
+  // with release() once started); fails "%s.CreateScriptTask: no ScriptClassFactory announced"
+  // without a factory.
+  std::unique_ptr<TScriptTaskInterface> CreateScriptTask();
+
+  // A new context whose dictionary stack is System, Create and a new Global, each also a
+  // name space; it reads and writes storage objects through this manager.
+  TRef<TSLContextImplementation> CreateContext();
+  // Binds a module as name space of `context`: an entry of the module table directly, else the
+  // dictionary held by the storage object `name` + ".stx" under the file-name part of `name`.
+  // Fails "%s.ImportIntoContext: No storage object with name:<name> found" when there is none.
+  void ImportIntoContext(const std::string& name, TSLContextImplementation& context);
+
 private:
   // The plug-in whose prefix starts `name`, and the rest of the name.
   TStoragePluginInterface* PluginForPrefix(const std::string& name, std::string& rest) const;
@@ -80,6 +125,12 @@ private:
   TStorageIDManager ids_;
   bool debug_ = false;
   TStorageManager* previous_ = nullptr;
+
+  std::unique_ptr<TSLInterpreter> interpreter_;
+  TRef<TSLDictionary> system_;
+  TRef<TSLDictionary> modules_;
+  TRef<TSLDictionary> create_;
+  std::unique_ptr<TScriptTaskFactory> taskFactory_;
 };
 
 }  // namespace tolvek
