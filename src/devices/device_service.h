@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "devices/device.h"
 #include "devices/model_item.h"
+#include "platform/error.h"
 #include "script/ref_obj.h"
 #include "script/sl_dictionary.h"
 
 namespace tolvek {
-
-class TDevice;
 
 // States of a service (and, with dsDestroying, of a device).
 enum TServiceState : uint8_t {
@@ -90,12 +90,6 @@ private:
   TRef<TSLDictionary> profile_;
   uint8_t state_ = ssStopped;
 };
-
-}  // namespace tolvek
-
-#include "devices/device.h"
-
-namespace tolvek {
 
 template <class T>
 T& TDeviceService::Partner(const std::string& name) const {

@@ -102,6 +102,13 @@ private:
   }
 };
 
+// A service that looks its partners up by kind.
+class TPartnerProbe : public TFakeService {
+public:
+  using TFakeService::TFakeService;
+  using TDeviceService::Partner;
+};
+
 // Collects the debug log's lines.
 class TRecordingLog : public TDebugLog {
 public:
@@ -374,6 +381,12 @@ TEST_F(DeviceTest, ServicesAnswerTheirInformation) {
     EXPECT_EQ(service.GetServiceInfo("ServiceStatus"), ServiceStateName(state));
   }
   EXPECT_EQ(ServiceStateName(9), "Unknown");
+
+  manager->RegisterDeviceService("ProbeService", DeviceServiceClass<TPartnerProbe>());
+  auto& probe = static_cast<TPartnerProbe&>(device.CreateService("Probe", Profile("[D /Name 'ProbeService' ]")));
+  EXPECT_EQ(&probe.Partner<TFakeService>("talk"), &service);
+  EXPECT_THROW(probe.Partner<TPartnerProbe>("Talk"), EInvalidCast);
+  ExpectError([&] { probe.Partner<TFakeService>("Units"); }, "TDevice.GetService: service with name 'Units' not found");
 }
 
 TEST_F(DeviceTest, AnEmptyServiceListStartsInOneSlice) {
