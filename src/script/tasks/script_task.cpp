@@ -112,7 +112,8 @@ TSLObject* TScriptTask::PopResult() {
 }
 
 void TScriptTask::LoadFile(const std::string& name) {
-  TRef<TSLStorageObject> object(storage_.GetObject(name, saRead, debug_));
+  // Always with source positions: without them a runtime error could not name its line.
+  TRef<TSLStorageObject> object(storage_.GetObject(name, saRead, true));
   TRef<TSLBlock> block(CastObj<TSLBlock>(object->GetData()));
   TRef<TSLContextImplementation> context = storage_.CreateContext();
   context->SetSourceName(name);
