@@ -184,9 +184,10 @@ void TDevice::Work() {
   try {
     switch (deviceState_) {
       case dsStopped:
+        // Nothing left to do till the next walk (the task would spin otherwise); reset before
+        // the completion, so that a walk it starts keeps its wake-up.
+        signal_->SetSignal(false);
         alive = Complete();
-        // Nothing left to do till the next walk; without this the task would spin.
-        if (alive) signal_->SetSignal(false);
         break;
       case dsStarting: alive = StartStep(); break;
       case dsStarted:

@@ -523,11 +523,18 @@ TEST_F(DeviceTest, TheStopWalkGoesBackToFrontAndWaitsForAsynchronousStops) {
   EXPECT_EQ(completions, 1);
   for (int i = 0; i < device.ServiceCount(); ++i) EXPECT_EQ(device.ServiceAt(i).State(), ssStopped);
 
-  // A stopped device starts again.
+  // A stopped device starts again, even from the completion of its stop walk.
   gCalls.clear();
   StartAndSettle(device);
   EXPECT_EQ(device.DeviceState(), dsStarted);
   EXPECT_EQ(Calls("start ModuleService").size(), 1u);
+  int restarted = 0;
+  device.ShutDownServices([&](TDevice& stopped) { stopped.StartupServices([&](TDevice&) { ++restarted; }); });
+  Settle();
+  device.GetService("TalkService").SetState(ssStopped);
+  Settle();
+  EXPECT_EQ(device.DeviceState(), dsStarted);
+  EXPECT_EQ(restarted, 1);
 }
 
 TEST_F(DeviceTest, ACompletionMayDeleteItsOwnDevice) {
