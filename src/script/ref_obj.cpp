@@ -91,16 +91,11 @@ TRefObj::TRefObj() noexcept { ++TRefObjManager::objectCount_; }
 
 TRefObj::~TRefObj() { --TRefObjManager::objectCount_; }
 
-void TRefObj::Retain() noexcept {
-  ++count_;
-  ++TRefObjManager::refCount_;
-}
-
-void TRefObj::Release() {
+void TRefObj::ReleaseLast() {
   if (count_ <= 0) throw EError(StrFormat("%s.Release: reference counter is zero", ClassName()));
   --count_;
   --TRefObjManager::refCount_;
-  if (count_ == 0) Destroy();
+  Destroy();
 }
 
 void TRefObj::AutoRelease() {

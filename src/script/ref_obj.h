@@ -22,10 +22,10 @@ public:
   virtual const char* ClassName() const { return "TRefObj"; }
 
   // Adds one outstanding reference.
-  void Retain() noexcept;
+  inline void Retain() noexcept;
   // Drops one reference and destroys the object when none is left; fails
   // "%s.Release: reference counter is zero" when there is none to drop.
-  void Release();
+  inline void Release();
   // Hands one reference to the pool, which releases it at the next drain; fails
   // "%s.AutoRelease: reference counter is zero" when the object holds no reference.
   void AutoRelease();
@@ -48,6 +48,8 @@ protected:
 
 private:
   void Destroy() noexcept;
+  // Release of the last reference, or of none.
+  void ReleaseLast();
   int32_t count_ = 0;
 };
 
@@ -87,6 +89,21 @@ private:
   inline static int64_t objectCount_ = 0;
   inline static int64_t refCount_ = 0;
 };
+
+// Counting is inline: the interpreter retains and releases on every step.
+inline void TRefObj::Retain() noexcept {
+  ++count_;
+  ++TRefObjManager::refCount_;
+}
+
+inline void TRefObj::Release() {
+  if (count_ <= 1) {
+    ReleaseLast();
+    return;
+  }
+  --count_;
+  --TRefObjManager::refCount_;
+}
 
 // Makes an object owned by the caller (count 0): hand it to a container or a TRef.
 template <class T, class... A>

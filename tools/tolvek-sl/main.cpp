@@ -71,11 +71,7 @@ int main(int argc, char** argv) {
     return RunScriptText(text);
   }
   if (argc == 2 && argv[1][0] != '-') return RunScriptFile(argv[1]);
-  if (argc == 1) {
-    if (isatty(STDIN_FILENO)) return RunInteractive();
-    const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    return RunScriptText(text);
-  }
+  if (argc == 1 && isatty(STDIN_FILENO)) return RunInteractive();
   PrintUsage();
   return 2;
 }

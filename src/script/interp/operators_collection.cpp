@@ -183,7 +183,7 @@ TOLVEK_SL_OPERATOR(Begin) {
 }
 
 TOLVEK_SL_OPERATOR(End) {
-  if (context.Dicts().Count() <= 3) {
+  if (context.Dicts().Count() <= TSLContext::kPermanentDicts) {
     ScriptError(context, "tried to delete global dictionary");
     return;
   }

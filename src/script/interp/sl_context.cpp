@@ -11,9 +11,6 @@ namespace {
 void CheckDictionary(TSLObject* value) { CastObj<TSLDictionary>(value); }
 void CheckTokenizer(TSLObject* value) { CastObj<TSLTokenizer>(value); }
 
-// Number of permanent dictionaries ("System", "Create", "Global").
-constexpr int32_t kPermanentDicts = 3;
-
 }  // namespace
 
 TSLContext::TSLContext()

@@ -100,6 +100,8 @@ public:
   // The view handed to script classes.
   TContextInterface& GetContextInterface() noexcept { return *interface_; }
 
+  // The dictionaries at the bottom that scripts cannot remove ("System", "Create", "Global").
+  static constexpr int32_t kPermanentDicts = 3;
   // Pushes a dictionary (retained).
   void BeginDict(TSLDictionary* dictionary);
   // Pops the top dictionary.
