@@ -1,6 +1,7 @@
 // tolvek-sl: the script-language tool. It runs scripts (a text, standard input or a script
-// file) and prints the operand stack they leave, offers an interactive session, and decodes a
-// file in the text syntax to print the value back in the encoder's form.
+// file) as script tasks under a headless main loop and prints the operand stack they leave,
+// runs them under a console debugger, offers an interactive session, and decodes a file in the
+// text syntax to print the value back in the encoder's form.
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,11 +34,16 @@ private:
 
 void PrintUsage() {
   std::fputs(
-      "usage: tolvek-sl [-e TEXT | - | FILE | --decode FILE]\n"
+      "usage: tolvek-sl [-I DIR]... [--debug] [-e TEXT | - | FILE]\n"
+      "       tolvek-sl --decode FILE\n"
       "  -e TEXT         run TEXT as the body of a block and print the operand stack it\n"
       "                  leaves, bottom to top, one value per line\n"
       "  -               the same with the text read from standard input\n"
       "  FILE            run the script stored in FILE (normally a [B ... ] block)\n"
+      "  -I DIR          also search DIR for files and modules (after the current\n"
+      "                  directory, before the installation); may be repeated\n"
+      "  --debug         run under the console debugger, which reads its commands\n"
+      "                  from standard input (not with -)\n"
       "  --decode FILE   decode one root value of FILE (ASCII or EASCII) and print it\n"
       "                  re-encoded on one line\n"
       "  (nothing)       an interactive session on a terminal\n",
@@ -65,13 +71,28 @@ int Decode(const std::string& fileName) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
-  if (argc == 3 && std::strcmp(argv[1], "-e") == 0) return RunScriptText(argv[2]);
-  if (argc == 2 && std::strcmp(argv[1], "-") == 0) {
-    const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
-    return RunScriptText(text);
-  }
-  if (argc == 2 && argv[1][0] != '-') return RunScriptFile(argv[1]);
   if (argc == 1 && isatty(STDIN_FILENO)) return RunInteractive();
+  // Scripts are run as script tasks: options first, then what to run.
+  TRunOptions options;
+  int i = 1;
+  for (; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-I") == 0 && i + 1 < argc) {
+      options.SearchDirectories.emplace_back(argv[++i]);
+    } else if (std::strncmp(argv[i], "-I", 2) == 0 && argv[i][2] != '\0') {
+      options.SearchDirectories.emplace_back(argv[i] + 2);
+    } else if (std::strcmp(argv[i], "--debug") == 0) {
+      options.Debug = true;
+    } else {
+      break;
+    }
+  }
+  const int rest = argc - i;
+  if (rest == 2 && std::strcmp(argv[i], "-e") == 0) return RunScriptText(argv[i + 1], options);
+  if (rest == 1 && std::strcmp(argv[i], "-") == 0 && !options.Debug) {
+    const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());
+    return RunScriptText(text, options);
+  }
+  if (rest == 1 && argv[i][0] != '-') return RunScriptFile(argv[i], options);
   PrintUsage();
   return 2;
 }
