@@ -87,6 +87,8 @@ void TScriptTask::SetBlock(TSLBlock* block) { block_ = TRef<TSLBlock>(block); }
 TSLContextImplementation* TScriptTask::GetContext() { return context_.Get(); }
 
 void TScriptTask::SetContext(TSLContextImplementation* context) {
+  // The running script's slices use the context: it is exchanged only while the task is idle.
+  if (IsBusy()) throw EError(StrFormat("%s.SetContext: script task not idle", ClassName()));
   TRef<TSLContextImplementation> hold(context);
   ReleaseContext();
   context_ = hold;

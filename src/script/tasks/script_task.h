@@ -51,6 +51,7 @@ public:
   TSLBlock* GetBlock() override;
   void SetBlock(TSLBlock* block) override;
   TSLContextImplementation* GetContext() override;
+  // Refused ("%s.SetContext: script task not idle") while the task is busy.
   void SetContext(TSLContextImplementation* context) override;
   bool GetAutoFree() override { return autoFree_; }
   void SetAutoFree(bool autoFree) override { autoFree_ = autoFree; }
