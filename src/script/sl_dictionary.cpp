@@ -2,6 +2,7 @@
 #include "script/sl_dictionary.h"
 
 #include <algorithm>
+#include <utility>
 #include <typeinfo>
 
 #include "platform/error.h"
@@ -138,6 +139,7 @@ int32_t TSLDictionary::IndexOfObj(TSLObject* value) {
 
 void TSLDictionary::Clear() {
   ++changeCount_;
+  ++keyChangeCount_;
   std::vector<TEntry> old;
   old.swap(entries_);
   for (TEntry& entry : old)
@@ -156,6 +158,7 @@ void TSLDictionary::SetObjWithName(std::string_view name, TSLObject* value) {
     throw EError(StrFormat("%s.SetObjWithName: object with name '%s' already exists", ClassName(),
                            name));
   ++changeCount_;
+  ++keyChangeCount_;
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(pos),
                   TEntry{std::string(name), value});
   if (value) value->Retain();
@@ -166,9 +169,22 @@ void TSLDictionary::RemoveObject(std::string_view name) {
   if (!found)
     throw EError(StrFormat("%s.RemoveObject: no object found with name '%s'", ClassName(), name));
   ++changeCount_;
+  ++keyChangeCount_;
   TSLObject* old = entries_[pos].Value;
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(pos));
   if (old) old->Release();
+}
+
+bool TSLDictionary::ReplaceObject(std::string_view name, TSLObject* value) {
+  auto [pos, found] = Find(name);
+  if (!found) return false;
+  ++changeCount_;
+  if (value) value->Retain();
+  TEntry& entry = entries_[pos];
+  TSLObject* old = std::exchange(entry.Value, value);
+  entry.Name.assign(name.data(), name.size());
+  if (old) old->Release();
+  return true;
 }
 
 int32_t TSLDictionary::IndexOfName(std::string_view name) {
@@ -246,6 +262,8 @@ void TSLDictionary::InitFromCompData(TSLCompData& children) {
       throw EError(StrFormat("%s.AddObject: object with name '%s' already exists", ClassName(),
                              *repeat->Name));
   }
+  ++changeCount_;
+  ++keyChangeCount_;
   entries_.reserve(pairs.size());
   for (const TPair& pair : pairs) {
     entries_.push_back(TEntry{*pair.Name, pair.Value});

@@ -95,12 +95,21 @@ public:
     return dynamic_cast<const TSLDictionary*>(other) != nullptr;
   }
 
+  // Replaces the value (and the spelling of the name) of the existing entry `name` in place,
+  // retaining the new value before releasing the old one; false, changing nothing, when there
+  // is no such entry.
+  bool ReplaceObject(std::string_view name, TSLObject* value);
+
   // Advances whenever a dictionary of this thread gains, loses or replaces entries, so that
   // caches of resolved names can tell that what they found is still valid.
   static uint64_t ChangeCount() noexcept { return changeCount_; }
+  // Advances only when a dictionary of this thread gains or loses entries (entry positions
+  // stay valid while it does not).
+  static uint64_t KeyChangeCount() noexcept { return keyChangeCount_; }
 
 private:
   inline static thread_local uint64_t changeCount_ = 0;
+  inline static thread_local uint64_t keyChangeCount_ = 0;
 
   struct TEntry {
     std::string Name;

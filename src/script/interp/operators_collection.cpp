@@ -67,8 +67,16 @@ TOLVEK_SL_OPERATOR(Count) {
   PushInt(context, count);
 }
 
+// The collection operand when it is exactly a TSLArray (the common case, checked without a
+// walk of the class tree), else null.
+TSLArray* PlainArray(TSLContext& context, int32_t depth) {
+  TSLObject* value = AnyOperand(context, depth);
+  return value && &typeid(*value) == &typeid(TSLArray) ? static_cast<TSLArray*>(value) : nullptr;
+}
+
 TOLVEK_SL_OPERATOR(Get) {
-  auto* collection = OperandAs<TSLCollection>(context, 1);
+  TSLCollection* collection = PlainArray(context, 1);
+  if (!collection) collection = OperandAs<TSLCollection>(context, 1);
   TSLObject* value;
   if (&typeid(*collection) != &typeid(TSLArray) && dynamic_cast<TSLNamedCollection*>(collection))
     value = static_cast<TSLNamedCollection*>(collection)->GetObjWithName(NameOperand(context, 0));
@@ -81,10 +89,13 @@ TOLVEK_SL_OPERATOR(Get) {
 
 TOLVEK_SL_OPERATOR(Put) {
   TSLObject* value = AnyOperand(context, 0);
+  if (TSLArray* array = PlainArray(context, 2)) {
+    array->SetObjAtIndex(IndexOperand(context, 1), value);
+    PopOperands(context, 3);
+    return;
+  }
   auto* collection = OperandAs<TSLCollection>(context, 2);
-  if (&typeid(*collection) == &typeid(TSLArray))
-    collection->SetObjAtIndex(IndexOperand(context, 1), value);
-  else if (auto* dictionary = dynamic_cast<TSLDictionary*>(collection))
+  if (auto* dictionary = dynamic_cast<TSLDictionary*>(collection))
     dictionary->AddObject(NameOperand(context, 1), value);
   else if (auto* named = dynamic_cast<TSLNamedCollection*>(collection))
     named->SetObjWithName(NameOperand(context, 1), value);
@@ -97,9 +108,7 @@ TOLVEK_SL_OPERATOR(Puts) {
   TSLObject* value = AnyOperand(context, 0);
   const std::string& name = NameOperand(context, 1);
   auto* dictionary = OperandAs<TSLDictionary>(context, 2);
-  TRef<TSLObject> hold(value);
-  if (dictionary->Known(name)) dictionary->RemoveObject(name);
-  dictionary->SetObjWithName(name, value);
+  if (!dictionary->ReplaceObject(name, value)) dictionary->SetObjWithName(name, value);
   PopOperands(context, 3);
 }
 

@@ -148,15 +148,35 @@ TSLElementKind TSLContext::KindOf(TSLObject* value) {
 TSLObject* TSLContext::ResolveUncached(TSLIdent* name, TSLElementKind& kind) {
   TNameCacheEntry& entry =
       nameCache_[(reinterpret_cast<uintptr_t>(name) >> 4) & (kNameCacheSize - 1)];
-  const uint64_t dictChange = TSLDictionary::ChangeCount();
-  TSLObject* value = Resolve(name->GetName());
-  if (!value) throw EError(StrFormat("object with name '%s' not found", name->GetName()));
+  const std::string& text = name->GetName();
+  TSLObject* value = nullptr;
+  TSLDictionary* holder = nullptr;
+  int32_t index = -1;
+  if (text.find_first_of(".:") == std::string::npos) {
+    // A plain name: the first dictionary from the top that knows it.
+    for (int32_t i = 0; i < dicts_->Count(); ++i) {
+      auto* dictionary = static_cast<TSLDictionary*>(dicts_->Top(i));
+      index = dictionary->IndexOfName(text);
+      if (index >= 0) {
+        holder = dictionary;
+        value = dictionary->GetObjAtIndex(index);
+        break;
+      }
+    }
+  } else {
+    value = Resolve(text);
+  }
+  if (!value) throw EError(StrFormat("object with name '%s' not found", text));
   kind = KindOf(value);
   entry.Ident = name;
-  entry.Name = name->GetName();
+  entry.Name = text;
   entry.Value = value;
   entry.Kind = kind;
-  entry.DictChange = dictChange;
+  // Only plain dictionaries answer GetObjAtIndex as the cache reads it.
+  entry.Dict = holder && &typeid(*holder) == &typeid(TSLDictionary) ? holder : nullptr;
+  entry.Index = index;
+  entry.KeyChange = TSLDictionary::KeyChangeCount();
+  entry.DictChange = TSLDictionary::ChangeCount();
   entry.StackChange = dictStackChange_;
   return value;
 }
@@ -222,9 +242,7 @@ bool TSLContext::DefineName(std::string_view name, TSLObject* value) {
     }
   }
   if (!target) return false;
-  TRef<TSLObject> hold(value);
-  if (target->Known(key)) target->RemoveObject(key);
-  target->SetObjWithName(key, value);
+  if (!target->ReplaceObject(key, value)) target->SetObjWithName(key, value);
   return true;
 }
 

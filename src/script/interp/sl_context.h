@@ -128,10 +128,28 @@ public:
   TSLObject* ResolveElement(TSLIdent* name, TSLElementKind& kind) {
     TNameCacheEntry& entry =
         nameCache_[(reinterpret_cast<uintptr_t>(name) >> 4) & (kNameCacheSize - 1)];
-    if (entry.Ident == name && entry.DictChange == TSLDictionary::ChangeCount() &&
-        entry.StackChange == dictStackChange_ && SameBytes(entry.Name, name->GetName())) {
-      kind = entry.Kind;
-      return entry.Value;
+    if (entry.Ident == name && entry.StackChange == dictStackChange_ &&
+        SameBytes(entry.Name, name->GetName())) {
+      if (entry.Dict) {
+        // A plain name found on the dictionary stack: its entry stays where it was while no
+        // dictionary gains or loses entries; the value is read afresh, since "def" of an
+        // existing name replaces it in place.
+        if (entry.KeyChange == TSLDictionary::KeyChangeCount()) {
+          TSLObject* value = entry.Dict->TSLDictionary::GetObjAtIndex(entry.Index);
+          if (value == entry.Value) {
+            kind = entry.Kind;
+            return value;
+          }
+          if (value) {
+            entry.Value = value;
+            entry.Kind = kind = KindOf(value);
+            return value;
+          }
+        }
+      } else if (entry.DictChange == TSLDictionary::ChangeCount()) {
+        kind = entry.Kind;
+        return entry.Value;
+      }
     }
     return ResolveUncached(name, kind);
   }
@@ -208,6 +226,11 @@ private:
     std::string Name;
     TSLObject* Value = nullptr;
     TSLElementKind Kind = ekNone;
+    // For a plain name: the dictionary on the stack that holds it and the entry's position,
+    // valid while KeyChange holds; for a name with prefix or path: valid while DictChange holds.
+    TSLDictionary* Dict = nullptr;
+    int32_t Index = 0;
+    uint64_t KeyChange = 0;
     uint64_t DictChange = 0;
     uint64_t StackChange = 0;
   };
