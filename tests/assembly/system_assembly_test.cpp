@@ -226,6 +226,7 @@ TEST_F(SystemAssemblyTest, OldDriveLogsInThroughTp1AndIsReadInBlocks) {
   test::TDriveSim sim({"--link", "tp1", "--tp1-chunk-limit", "16"});
   ::setenv("TOLVEK_PORT_COM1", sim.Device().c_str(), 1);
   Assemble({});
+  assembly->TalkServer().SetAnswerTimeouts(10000, 25000);
   TDevice& device = assembly->DeviceManager().CreateDevice("BOX1", "OldDrive");
   device.CreateServices();
   ASSERT_TRUE(device.HasService("TalkService"));

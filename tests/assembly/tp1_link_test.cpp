@@ -68,6 +68,8 @@ protected:
     sim = std::make_unique<TDriveSim>(args);
     ::setenv("TOLVEK_PORT_COM1", sim->Device().c_str(), 1);
     server = std::make_unique<TTalkServer>();
+    // Room for a machine loaded with sanitized builds; the unknown command waits it out once.
+    server->SetAnswerTimeouts(5000, 25000);
     ASSERT_TRUE(server->RegisterPort("OTP1", std::make_unique<TTp1Driver>(1, 9600)));
     client.LogOn();
     ASSERT_EQ(Control("OpenDevice\tOTP1\t5"), "OpenDevice\tOK\t0");
