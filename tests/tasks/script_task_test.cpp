@@ -9,8 +9,10 @@
 
 #include "kernel/task.h"
 #include "platform/tick_count.h"
+#include "platform/user_interface.h"
 #include "script/interp/context_interface.h"
 #include "script/script_class.h"
+#include "script/tasks/housekeeping_task.h"
 #include "script/tasks/script_task_list.h"
 #include "script/tasks/script_task_manager.h"
 #include "task_fixture.h"
@@ -174,6 +176,49 @@ TEST_F(ScriptTaskTest, ManagerNumbersTasksAndAutoFreeLeavesAtTheNextDrain) {
   TRefObjManager::Instance().ReleasePool();
   EXPECT_EQ(manager.IndexOfTask(autoFree), -1);
   manager.RemoveListener(this);
+}
+
+TEST_F(ScriptTaskTest, TheHousekeepingTaskFreesEndedAutoFreeTasks) {
+  THousekeepingTask housekeeping(20);
+  TScriptTask* task = Task("1 2 add").release();
+  task->SetAutoFree(true);
+  task->Start();
+  EXPECT_TRUE(RunUntil([&] { return TScriptTaskManager::Instance().IndexOfTask(task) < 0; }));
+  EXPECT_GT(housekeeping.DrainCount(), 0u);
+}
+
+TEST_F(ScriptTaskTest, AbortTaskAsksFirst) {
+  // Answers every question with `answer` and counts beeps.
+  class TAnsweringUserInterface : public THeadlessUserInterface {
+  public:
+    TMsgDlgButton MessageBox(const std::string& text, TMsgDlgType, unsigned buttons,
+                             TMsgDlgButton) override {
+      asked = text;
+      EXPECT_EQ(buttons, static_cast<unsigned>(mbYes | mbNo));
+      return answer;
+    }
+    void Beep() override { ++beeps; }
+    TMsgDlgButton answer = mbNo;
+    std::string asked;
+    int beeps = 0;
+  };
+  TAnsweringUserInterface ui;
+  SetUserInterface(&ui);
+  struct TRestore {
+    ~TRestore() { SetUserInterface(nullptr); }
+  } restore;
+  auto task = Task("2000000000 wait");
+  task->Start();
+  ASSERT_TRUE(RunUntil([&] { return task->GetContext()->GetState() == csWait; }));
+  EXPECT_FALSE(AbortSelectedTask(nullptr));
+  EXPECT_EQ(ui.beeps, 1);
+  EXPECT_FALSE(AbortSelectedTask(task.get()));
+  EXPECT_EQ(ui.asked, kAbortTaskQuestion);
+  EXPECT_TRUE(task->IsBusy());
+  ui.answer = mbYes;
+  EXPECT_TRUE(AbortSelectedTask(task.get()));
+  Finish(*task);
+  EXPECT_EQ(task->GetErrorText(), "script task aborted");
 }
 
 TEST_F(ScriptTaskTest, LongScriptsAndAKernelTaskShareTheScheduler) {
