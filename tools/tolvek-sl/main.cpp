@@ -71,7 +71,6 @@ int Decode(const std::string& fileName) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
-  if (argc == 1 && isatty(STDIN_FILENO)) return RunInteractive();
   // Scripts are run as script tasks: options first, then what to run.
   TRunOptions options;
   int i = 1;
@@ -87,6 +86,7 @@ int main(int argc, char** argv) {
     }
   }
   const int rest = argc - i;
+  if (rest == 0 && !options.Debug && isatty(STDIN_FILENO)) return RunInteractive(options);
   if (rest == 2 && std::strcmp(argv[i], "-e") == 0) return RunScriptText(argv[i + 1], options);
   if (rest == 1 && std::strcmp(argv[i], "-") == 0 && !options.Debug) {
     const std::string text((std::istreambuf_iterator<char>(std::cin)), std::istreambuf_iterator<char>());

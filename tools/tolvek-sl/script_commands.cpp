@@ -150,11 +150,13 @@ int RunScriptFile(const std::string& fileName, const TRunOptions& options) {
   return RunTask(host, task, options);
 }
 
-int RunInteractive() {
-  TStorageManager storage;
-  storage.AddSearchDirectory(CurrentDir());
-  InstallStorage(storage, InstallDir());
-  TSLScriptRunner runner(&storage);
+int RunInteractive(const TRunOptions& options) {
+  TScriptHost host(options);
+  // One task and one context for the whole session, so that definitions and the operand
+  // stack carry over from line to line.
+  TScriptTask task(&host.Storage());
+  TRef<TSLContextImplementation> context = host.Storage().CreateContext();
+  task.SetContext(context.Get());
   std::printf("tolvek-sl: each line runs as a block; the operand stack follows. Ctrl-D ends.\n");
   for (;;) {
     std::unique_ptr<char, decltype(&std::free)> line(readline("sl> "), &std::free);
@@ -162,10 +164,22 @@ int RunInteractive() {
     const std::string text(line.get());
     if (text.find_first_not_of(" \t") == std::string::npos) continue;
     add_history(line.get());
-    const TSLRunResult result = runner.RunSessionText(text);
-    if (!result.Ok) std::printf("%s\n", result.Error.c_str());
+    try {
+      TRef<TSLBlock> block = DecodeText(text);
+      // Whatever an earlier failure left on the call stack is abandoned; the operand stack
+      // stays as the failure left it.
+      context->AbandonRun();
+      task.SetBlock(block.Get());
+      task.Start();
+      host.RunUntil([&] { return !task.IsBusy(); });
+      if (task.GetFailed()) std::printf("%s\n", task.GetErrorText().c_str());
+    } catch (const EError& e) {
+      std::printf("%s\n", e.Message().c_str());
+    }
     std::string shown;
-    for (const std::string& value : result.Stack) shown.append(shown.empty() ? "" : " ").append(value);
+    TSLValueStack& operands = context->Operands();
+    for (int32_t i = operands.Count() - 1; i >= 0; --i)
+      shown.append(shown.empty() ? "" : " ").append(TSLScriptRunner::ValueText(operands.Top(i)));
     std::printf("[%s]\n", shown.c_str());
   }
   std::printf("\n");

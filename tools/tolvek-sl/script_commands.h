@@ -22,8 +22,9 @@ struct TRunOptions {
 int RunScriptText(const std::string& text, const TRunOptions& options);
 // Runs the root value of a script file as a script task, with the same output.
 int RunScriptFile(const std::string& fileName, const TRunOptions& options);
-// The interactive session: line editing and history, the operand stack after every line,
-// errors shown without ending the session. Answers the exit status.
-int RunInteractive();
+// The interactive session: each line runs as a script task in one context that the session
+// keeps; line editing and history, the operand stack after every line, errors shown without
+// ending the session. Answers the exit status.
+int RunInteractive(const TRunOptions& options);
 
 }  // namespace tolvek
