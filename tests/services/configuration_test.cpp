@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "app/log_window_manager.h"
 #include "devices/configuration_file.h"
 #include "devices/data_interface.h"
 #include "devices/module_check_dialog.h"
@@ -181,10 +182,30 @@ protected:
   TValueInterface curves{"Curves", "CurveData"};
 };
 
+// A log window that keeps its lines and tells when it closes.
+class TTestLogWindow : public TLogWindow {
+public:
+  TTestLogWindow(std::vector<std::string>& lines) : lines_(lines) {}
+  void AddLine(const std::string& text) override { lines_.push_back(text); }
+  void Close() override { lines_.push_back("closed"); }
+
+private:
+  std::vector<std::string>& lines_;
+};
+
 TEST_F(Configurations, SavedDataLoadsBackThroughEveryStepInOrder) {
   TModuleService& modules = MakeDevice();
+  std::vector<std::string> windowLines;
+  TLogWindowManager windows([&](const std::string& caption, std::function<void()>) {
+    windowLines.push_back("open " + caption);
+    return std::make_unique<TTestLogWindow>(windowLines);
+  });
+  TModuleService::SetLogWindowManager(&windows);
   modules.ConfigurationFileName = Root() + "drive.qvc";
   Run(modules, &TModuleService::SaveConfigurationAll);
+  TModuleService::SetLogWindowManager(nullptr);
+  EXPECT_EQ(windowLines, (std::vector<std::string>{"open Save", "read X", "read Y", "read Ramp", "closed"}));
+  EXPECT_EQ(windows.WindowCount(), 0);
   EXPECT_EQ(axes.Calls, (std::vector<int>{doBegin, doRead, doRead, doRead, doRead, doEnd}));
   EXPECT_EQ(curves.Calls, (std::vector<int>{doBegin, doRead, doRead, doEnd}));
   EXPECT_TRUE(log.Has("***INFO: read Y"));

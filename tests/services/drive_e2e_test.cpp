@@ -10,6 +10,7 @@
 
 #include "../talk/sim_process.h"
 #include "comm/rs_driver.h"
+#include "comm/service_client.h"
 #include "comm/talk_server.h"
 #include "comm/talk_service.h"
 #include "devices/configuration_file.h"
@@ -127,10 +128,17 @@ TEST_F(DriveEndToEnd, DemoDriveIsKnownWatchedStartedAndStopped) {
   EXPECT_EQ(units.FindDeviceUnit(5)->FormatRaw(usEnglish, 250), "250");
   EXPECT_EQ(units.FindDeviceUnit(5)->FormatRaw(usImperial, 250), "77");
 
-  ASSERT_TRUE(RunUntil([&] { return status.IsReady(); }));
+  // Watching clients hear of each change of the status word.
+  TServiceClient watcher;
+  int updates = 0;
+  watcher.OnUpdate = [&](TServiceClient&) { ++updates; };
+  watcher.Connect(status.Provider());
+  ASSERT_TRUE(RunUntil([&] { return status.IsReady() && updates > 0; }));
   EXPECT_FALSE(status.IsProgramRunning());
+  const int readyUpdates = updates;
   status.RequestStart();
   ASSERT_TRUE(RunUntil([&] { return status.IsProgramRunning(); }));
+  ASSERT_TRUE(RunUntil([&] { return updates > readyUpdates; }));
   EXPECT_FALSE(status.StartRequested());
   status.RequestStop();
   ASSERT_TRUE(RunUntil([&] { return !status.IsProgramRunning(); }));
