@@ -8,6 +8,11 @@
 #include "comm/talk_service.h"
 #include "comm/tp1_driver.h"
 #include "devices/device_manager.h"
+#include "devices/drive_service.h"
+#include "devices/module_service.h"
+#include "devices/status_service.h"
+#include "devices/unit_manager.h"
+#include "devices/unit_service.h"
 #include "platform/number_text.h"
 #include "script/sl_dictionary.h"
 
@@ -17,7 +22,7 @@ namespace tolvek {
 // created right after it.
 struct TSystemAssembly::TServiceRow {
   const char* Name;
-  TDeviceServiceClass (*Class)();
+  TDeviceServiceClass (TSystemAssembly::*Class)() const;
   void (TSystemAssembly::*CreateAfter)();
 };
 
@@ -50,8 +55,10 @@ TSystemAssembly::TSystemAssembly(const TCommandLine& commandLine, TProgramRegist
 }
 
 TSystemAssembly::~TSystemAssembly() {
-  // Devices close their Talk devices through the server and return actors to the client.
+  // Devices close their Talk devices through the server and return actors to the client; the
+  // managers go after the devices whose services use them.
   deviceManager_.reset();
+  unitManager_.reset();
   talkClient_.reset();
   talkServer_.reset();
 }
@@ -64,13 +71,35 @@ void TSystemAssembly::AddPortDriver(const std::string& name, std::unique_ptr<TPo
 void TSystemAssembly::RegisterServices() {
   // The vocabulary of the device profiles, in the order the registrations and the managers
   // between them are made.
+  using T = TSystemAssembly;
   static const TServiceRow kRows[] = {
-      {"TalkService", &DeviceServiceClass<TBasicTalkService>, nullptr},
+      {"ModuleService", &T::TalkClientClass<TModuleService>, nullptr},
+      {"TalkService", &T::PlainClass<TBasicTalkService>, nullptr},
+      {"StatusService", &T::TalkClientClass<TStatusService>, nullptr},
+      {"UnitService", &T::PlainClass<TUnitService>, &T::CreateUnitManager},
+      {"DriveService", &T::PlainClass<TDriveService>, nullptr},
   };
   for (const TServiceRow& row : kRows) {
-    deviceManager_->RegisterDeviceService(row.Name, row.Class());
+    deviceManager_->RegisterDeviceService(row.Name, (this->*row.Class)());
     if (row.CreateAfter) (this->*row.CreateAfter)();
   }
+}
+
+template <class T>
+TDeviceServiceClass TSystemAssembly::PlainClass() const {
+  return DeviceServiceClass<T>();
+}
+
+template <class T>
+TDeviceServiceClass TSystemAssembly::TalkClientClass() const {
+  TTalkClient* client = talkClient_.get();
+  return [client](TDevice& device, TSLDictionary* profile) { return std::make_unique<T>(device, profile, *client); };
+}
+
+void TSystemAssembly::CreateUnitManager() {
+  unitManager_ = std::make_unique<TUnitManager>();
+  // A file it cannot read is reported by the manager itself; the assembly goes on.
+  unitManager_->LoadUnits(TUnitManager::kUnitsUrl);
 }
 
 }  // namespace tolvek

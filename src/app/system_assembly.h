@@ -10,14 +10,15 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "devices/device_manager.h"
 
 namespace tolvek {
 
-class TDeviceManager;
 class TPortDriver;
 class TProgramRegistry;
 class TTalkClient;
 class TTalkServer;
+class TUnitManager;
 
 // The speed of the eight RS port drivers: 38400, replaced by the switch "TP2BAUD" (decimal
 // text), replaced by the "COMMUNICATION" section's integer "TP2BAUD", so the configuration file
@@ -47,6 +48,7 @@ public:
   TTalkServer& TalkServer() const { return *talkServer_; }
   TTalkClient& TalkClient() const { return *talkClient_; }
   TDeviceManager& DeviceManager() const { return *deviceManager_; }
+  TUnitManager& UnitManager() const { return *unitManager_; }
   // The port drivers (owned by the Talk server) with their names, in registration order.
   const std::vector<std::pair<std::string, TPortDriver*>>& PortDrivers() const { return portDrivers_; }
 
@@ -55,6 +57,12 @@ private:
 
   void AddPortDriver(const std::string& name, std::unique_ptr<TPortDriver> driver);
   void RegisterServices();
+  // Service classes made with (device, profile), and those that also take the Talk client.
+  template <class T>
+  TDeviceServiceClass PlainClass() const;
+  template <class T>
+  TDeviceServiceClass TalkClientClass() const;
+  void CreateUnitManager();
 
   TProgramMode mode_ = TProgramMode::pmNormal;
   uint32_t baudRate_ = kDefaultRsBaudRate;
@@ -62,6 +70,7 @@ private:
   std::unique_ptr<TTalkServer> talkServer_;
   std::unique_ptr<TTalkClient> talkClient_;
   std::unique_ptr<TDeviceManager> deviceManager_;
+  std::unique_ptr<TUnitManager> unitManager_;
 };
 
 }  // namespace tolvek

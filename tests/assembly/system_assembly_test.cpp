@@ -20,6 +20,7 @@
 #include "comm/talk_service.h"
 #include "comm/tp1_driver.h"
 #include "devices/device_manager.h"
+#include "devices/unit_manager.h"
 #include "drive_sim.h"
 #include "kernel/message.h"
 #include "kernel/queue.h"
@@ -198,7 +199,9 @@ TEST_F(SystemAssemblyTest, PatternClassesGetTheirIdsInOrder) {
 TEST_F(SystemAssemblyTest, DeviceProfilesMayNameOnlyRegisteredServices) {
   Assemble({});
   TDeviceManager& devices = assembly->DeviceManager();
-  EXPECT_NO_THROW(devices.GetServiceClass("talkservice"));
+  for (const char* name : {"ModuleService", "talkservice", "StatusService", "UnitService", "DriveService"})
+    EXPECT_NO_THROW(devices.GetServiceClass(name)) << name;
+  EXPECT_EQ(TUnitManager::Current(), &assembly->UnitManager());
   TDevice& device = devices.CreateDevice("BOX1", "Plain");
   EXPECT_EQ(Failure([&] {
               device.CreateService("Broken", configuration.GetDirKey("Devices\\ServiceProfiles\\Unregistered"));
