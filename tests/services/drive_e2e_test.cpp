@@ -190,6 +190,19 @@ TEST_F(DriveEndToEnd, DriveWithoutExecutableFirmwareRefusesStart) {
   ASSERT_TRUE(RunUntil([&] { return log.Has("***WARNING: No executable firmware found"); }));
   EXPECT_FALSE(status.StartRequested());
   EXPECT_FALSE(status.IsProgramRunning());
+
+  // Without the set-up script the set-up is dropped and polling goes on.
+  status.RequestSetup("firmware.h86", false);
+  ASSERT_TRUE(RunUntil([&] { return !status.SetupRequested(); }));
+  bool reported = false;
+  for (const std::string& line : log.Lines)
+    reported |= line.rfind("***ERROR: ", 0) == 0 && line.find("Load.sct") != std::string::npos;
+  EXPECT_TRUE(reported) << ::testing::PrintToString(log.Lines);
+  const int before = static_cast<int>(log.Lines.size());
+  status.RequestReset();
+  ASSERT_TRUE(RunUntil([&] { return !status.ResetRequested(); }));
+  ASSERT_TRUE(RunUntil([&] { return status.IsReady() && status.ErrorCount() == 0; }));
+  EXPECT_EQ(static_cast<int>(log.Lines.size()), before);
   StopDevice(device);
 }
 
