@@ -2,11 +2,13 @@
 // its prefix, back-references, line counting and debug positions.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "platform/number_text.h"
 #include "script/object_text.h"
 #include "script/string_stream.h"
 #include "script/sl_array.h"
@@ -315,6 +317,33 @@ TEST_F(Syntax, LargeValuesEncodeAlikeToStringsAndStreams) {
   EXPECT_GT(text.size(), 500000u);
   TRef<TSLObject> back = StrToObj(text);
   EXPECT_TRUE(back->IsEqual(big.Get()));
+}
+
+// Numbers with short decimal texts take a shortcut in the encoder; its text must be the one the
+// pattern gives: the shortest text that reads back (below 0.1: rounded to 15 decimals).
+TEST_F(Syntax, ShortDecimalsEncodeAsThePatternGivesThem) {
+  auto expected = [](double v) {
+    if (std::fabs(v) < 0.1) return FormatFloatFixed(v, 1, 15) + " ";
+    char buf[64];
+    std::string text(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed).ptr);
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text + " ";
+  };
+  const double scales[] = {1, 2, 64, 1024, 10, 1000, 1e6, 1e9, 1e12};
+  const int64_t numerators[] = {1, 3, 7, 99, 125, 1001, 123456789, 999999999999, 4503599627370,
+                                -5, -1234578125, 100000, 2251799813685247, 1000000000000000};
+  for (double scale : scales)
+    for (int64_t k : numerators) {
+      const double v = static_cast<double>(k) / scale;
+      const double magnitude = std::fabs(v);
+      if (magnitude < 1e-4 || magnitude >= 1e18) continue;
+      char buf[64];
+      const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+      const std::string_view sci(buf, static_cast<size_t>(res.ptr - buf));
+      // Only numbers whose shortest text has at most 15 significant digits are written so.
+      if (sci.find('e') > 16 + (v < 0) && magnitude >= 0.1) continue;
+      EXPECT_EQ(ObjToStr(MakeRef<TSLDouble>(v).Get()), expected(v)) << k << " / " << scale;
+    }
 }
 
 TEST_F(Syntax, EncodedDoublesReadBackExactly) {
