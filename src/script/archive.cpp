@@ -287,8 +287,19 @@ TArchiveManager& TArchiveManager::Instance() {
   return manager;
 }
 
+namespace {
+
+// Archives are known by their absolute file name, however a caller writes it, so that one file
+// is open only once.
+std::string ArchiveKey(const std::string& fileName) {
+  if (fileName.empty()) return {};
+  return std::filesystem::absolute(NativePath(fileName)).lexically_normal().string();
+}
+
+}  // namespace
+
 TSLArchive* TArchiveManager::FindArchive(const std::string& fileName) const {
-  std::string key = NativePath(fileName);
+  std::string key = ArchiveKey(fileName);
   auto it = std::lower_bound(archives_.begin(), archives_.end(), key,
                              [](const TSLArchive* a, const std::string& name) {
                                return CompareNames(a->GetFileName(), name) < 0;
@@ -303,7 +314,7 @@ TSLArchive* TArchiveManager::GetArchive(TStorageManager& manager, const std::str
     open->AutoRelease();
     return open;
   }
-  TRef<TSLArchive> archive = MakeRef<TSLArchive>(manager, NativePath(fileName), access, debug);
+  TRef<TSLArchive> archive = MakeRef<TSLArchive>(manager, ArchiveKey(fileName), access, debug);
   archive->Open();
   auto it = std::lower_bound(archives_.begin(), archives_.end(), archive.Get(),
                              [](const TSLArchive* a, const TSLArchive* b) {

@@ -128,7 +128,11 @@ TEST_F(StorageManagerTest, ArchiveEntriesDecodeOnFirstUse) {
   EXPECT_EQ(FailureOf([&] { storage_->GetObject("archive://Archives\\Config\\Broken.stx")->GetData(); }),
             "[Broken.stx, 2] Syntax error: illegal nesting (check number of opening and closing "
             "square brackets)");
-  // The same archive file is open once, however many objects refer to it.
+  // The same archive file is open once, however many objects refer to it and however its
+  // name is written.
+  EXPECT_EQ(TArchiveManager::Instance().GetArchive(*storage_, "Archives/../Archives/config.sla",
+                                                   saRead, false),
+            archive.Get());
   EXPECT_EQ(TArchiveManager::Instance().Count(), 1u);
   archive = nullptr;
   TRefObjManager::Instance().ReleasePool();
