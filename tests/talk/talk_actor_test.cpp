@@ -64,7 +64,8 @@ TEST_F(TalkActorTest, AnAnswerOfAnotherBatchIsReportedAndMarksTheRecords) {
   actor->Execute();
   TMxMessage* request = TakeRequest();
   const uint16_t id = TGetWordPattern::Class().Id;
-  Answer(request, {{id, 0, {0x10, 0x00, 0x01, 0x00}}, {id + 1, 0, {0x10, 0x00, 0x02, 0x00}}});
+  Answer(request, {{id, 0, {0x10, 0x00, 0x01, 0x00}},
+                   {static_cast<uint32_t>(id + 1), 0, {0x10, 0x00, 0x02, 0x00}}});
   ASSERT_TRUE(RunUntil([&] { return !actor->IsBusy(); }));
   const auto reports = errors.Reports();
   ASSERT_EQ(reports.size(), 1u);

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "app/debug_file_target.h"
+#include "app/debug_manager.h"
 #include "platform/error.h"
 #include "script/object_text.h"
 #include "script_commands.h"
@@ -71,6 +73,17 @@ int Decode(const std::string& fileName) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--decode") == 0) return Decode(argv[2]);
+  // "log" lines and the messages of services go to the debug log; without windows it is
+  // written where TOLVEK_DEBUG_LOG names (a file, or "stderr"), else dropped.
+  TDebugManager debugManager;
+  std::unique_ptr<TDebugOutputTarget> debugTarget;
+  try {
+    debugTarget = HeadlessDebugTarget("");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 2;
+  }
+  debugManager.SetOutputTarget(debugTarget.get());
   // Scripts are run as script tasks: options first, then what to run.
   TRunOptions options;
   int i = 1;
