@@ -21,7 +21,7 @@
 #include "comm/tp1_driver.h"
 #include "devices/device_manager.h"
 #include "devices/unit_manager.h"
-#include "drive_sim.h"
+#include "../support/drivesim_process.h"
 #include "kernel/message.h"
 #include "kernel/queue.h"
 #include "kernel/scheduler.h"
@@ -226,7 +226,7 @@ TEST_F(SystemAssemblyTest, MissingSectionsEndTheAssemblyAtTheirStep) {
 }
 
 TEST_F(SystemAssemblyTest, OldDriveLogsInThroughTp1AndIsReadInBlocks) {
-  test::TDriveSim sim({"--link", "tp1", "--tp1-chunk-limit", "16"});
+  tolvek::testing::TSimProcess sim({"--link", "tp1", "--tp1-chunk-limit", "16"}, true);
   ::setenv("TOLVEK_PORT_COM1", sim.Device().c_str(), 1);
   Assemble({});
   assembly->TalkServer().SetAnswerTimeouts(10000, 25000);

@@ -9,14 +9,14 @@
 
 #include "comm/talk_server.h"
 #include "comm/tp1_driver.h"
-#include "drive_sim.h"
+#include "../support/drivesim_process.h"
 #include "kernel/message.h"
 #include "kernel/queue.h"
 
 namespace tolvek {
 namespace {
 
-using test::TDriveSim;
+using TDriveSim = tolvek::testing::TSimProcess;
 
 bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -65,7 +65,7 @@ protected:
   void Start(const std::vector<std::string>& simOptions) {
     std::vector<std::string> args{"--link", "tp1"};
     args.insert(args.end(), simOptions.begin(), simOptions.end());
-    sim = std::make_unique<TDriveSim>(args);
+    sim = std::make_unique<TDriveSim>(args, true);
     ::setenv("TOLVEK_PORT_COM1", sim->Device().c_str(), 1);
     server = std::make_unique<TTalkServer>();
     // Room for a machine loaded with sanitized builds; the unknown command waits it out once.

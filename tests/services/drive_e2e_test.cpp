@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../talk/sim_process.h"
+#include "../support/drivesim_process.h"
 #include "comm/rs_driver.h"
 #include "comm/service_client.h"
 #include "comm/talk_server.h"

@@ -20,7 +20,7 @@
 #include "platform/debug_log.h"
 #include "platform/user_interface.h"
 #include "script/object_text.h"
-#include "sim_process.h"
+#include "../support/drivesim_process.h"
 #include "talk_test_support.h"
 
 namespace tolvek::testing {

@@ -1,6 +1,7 @@
 // The simulated drive as a child process of a test: started with its options, its device path
 // read from its first output line, stopped (and reaped) when the object goes. It also ends by
-// itself when the test process dies, because its standard input closes then.
+// itself when the test process dies, because its standard input closes then. Its standard
+// error and, on request, its transcript of the line are kept in files for the test to read.
 #pragma once
 
 #include <fcntl.h>
@@ -22,11 +23,21 @@ namespace tolvek::testing {
 
 class TSimProcess {
 public:
-  explicit TSimProcess(std::vector<std::string> args) {
-    char name[] = "/tmp/talk-drivesim-XXXXXX";
+  // Starts "tolvek-drivesim" with `args`; with `transcript` it also writes the line's bytes to
+  // a file that Line() reads.
+  explicit TSimProcess(std::vector<std::string> args, bool transcript = false) {
+    char name[] = "/tmp/tolvek-drivesim-XXXXXX";
     const int errFd = ::mkstemp(name);
     if (errFd < 0) throw std::runtime_error("mkstemp failed");
     stderrFile_ = name;
+    if (transcript) {
+      char logName[] = "/tmp/tolvek-drivesim-log-XXXXXX";
+      const int logFd = ::mkstemp(logName);
+      if (logFd < 0) throw std::runtime_error("mkstemp failed");
+      ::close(logFd);
+      logFile_ = logName;
+      args.insert(args.begin(), {"--log", logFile_});
+    }
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     args.insert(args.begin(), {TOLVEK_BIN_DIR "/tolvek-drivesim", "--stdin-lifetime"});
@@ -55,6 +66,7 @@ public:
   ~TSimProcess() {
     Stop();
     ::unlink(stderrFile_.c_str());
+    if (!logFile_.empty()) ::unlink(logFile_.c_str());
   }
   TSimProcess(const TSimProcess&) = delete;
   TSimProcess& operator=(const TSimProcess&) = delete;
@@ -88,6 +100,21 @@ public:
     return text.str();
   }
 
+  // The bytes the drive received ("RX") or sent ("TX") so far, as one line of hex pairs (needs
+  // the transcript).
+  std::string Line(const std::string& direction) const {
+    std::ifstream in(logFile_);
+    std::string text, line;
+    while (std::getline(in, line)) {
+      std::istringstream words(line);
+      std::string stamp, dir, byte;
+      words >> stamp >> dir;
+      if (dir != direction) continue;
+      while (words >> byte) text += (text.empty() ? "" : " ") + byte;
+    }
+    return text;
+  }
+
 private:
   static std::string ReadLine(int fd) {
     std::string line;
@@ -107,6 +134,7 @@ private:
   int stdin_ = -1;
   std::string device_;
   std::string stderrFile_;
+  std::string logFile_;
 };
 
 }  // namespace tolvek::testing
