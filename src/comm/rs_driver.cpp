@@ -5,9 +5,6 @@
 
 #include "comm/comm_port.h"
 #include "comm/talk_status.h"
-#include "kernel/message.h"
-#include "kernel/queue.h"
-#include "kernel/task.h"
 #include "platform/debug_log.h"
 #include "platform/error.h"
 #include "platform/text_format.h"
@@ -16,13 +13,13 @@
 namespace tolvek {
 
 TRsDriver::TRsDriver(int portIndex, uint32_t baudRate)
-    : TPortDriver(1), portName_(StrFormat("COM%d", portIndex)) {
+    : TPortDriver(1),
+      portName_(StrFormat("COM%d", portIndex)),
+      delivery_([this](const std::string& frame) {
+        Deliver(0, frame.size() > 255 ? frame.substr(0, 255) : frame);
+      }) {
   baudRate_ = baudRate;
-  receiver_.OnFrame = [this](const std::string& frame) {
-    TMxMessage* message = NewMessage();
-    message->SetString(frame);
-    frameQueue_->PutMessage(message);
-  };
+  receiver_.OnFrame = [this](const std::string& frame) { delivery_.Put(frame); };
   receiver_.OnChecksumError = [this] {
     DebugWarning(StrFormat("%s: frame with a wrong checksum dropped", portName_));
     UserInterface().Beep();
@@ -35,7 +32,7 @@ void TRsDriver::Open(TMxScheduler& scheduler, TThreadManager& threadManager) {
   if (IsOpen()) return;
   receiver_.Reset();
   // The queue exists before the port can receive: the receiver puts frames into it.
-  frameQueue_ = std::make_unique<TMxQueue>();
+  delivery_.Open();
   port_ = std::make_unique<TCommPort>();
   port_->SetPortName(portName_);
   port_->SetBaudRate(baudRate_);
@@ -47,28 +44,20 @@ void TRsDriver::Open(TMxScheduler& scheduler, TThreadManager& threadManager) {
     port_->OpenPort(threadManager);
   } catch (const std::exception& e) {
     port_.reset();
-    frameQueue_.reset();
+    delivery_.Close();
     throw EError(e.what());
   }
   TPortDriver::Open(scheduler, threadManager);
   if (!IsOpen()) return;
   // Adapters and drives need a moment after the line comes up before they take a frame.
   std::this_thread::sleep_for(std::chrono::milliseconds(kSettleMs));
-  task_ = std::make_unique<TMxTask>(scheduler);
-  task_->SetPriority(3);
-  task_->OnExecute = [this](TMxTask&) { DeliverFrames(); };
-  task_->Start();
+  delivery_.Start(scheduler);
 }
 
 void TRsDriver::Close() {
   if (port_) port_->ClosePort();
   port_.reset();
-  // The task may wait on the queue: it goes first, then what is still queued.
-  task_.reset();
-  if (frameQueue_) {
-    while (TMxMessage* message = frameQueue_->GetMessage()) FreeMessage(message);
-    frameQueue_.reset();
-  }
+  delivery_.Close();
   TPortDriver::Close();
 }
 
@@ -81,16 +70,6 @@ uint8_t TRsDriver::SendFrame(uint8_t, const std::string& frame) {
   } catch (const std::exception&) {
     return kTalkSendFailed;
   }
-}
-
-void TRsDriver::DeliverFrames() {
-  if (TMxMessage* message = frameQueue_->GetMessage()) {
-    std::string frame = message->AsString();
-    FreeMessage(message);
-    if (frame.size() > 255) frame.resize(255);
-    Deliver(0, frame);
-  }
-  task_->WaitFor(*frameQueue_, kMxInfinite);
 }
 
 }  // namespace tolvek

@@ -11,14 +11,13 @@
 #include <memory>
 #include <string>
 
+#include "comm/frame_delivery.h"
 #include "comm/port_driver.h"
 #include "comm/rs_link_frame.h"
 
 namespace tolvek {
 
 class TCommPort;
-class TMxQueue;
-class TMxTask;
 
 class TRsDriver : public TPortDriver {
 public:
@@ -40,12 +39,9 @@ public:
   static constexpr int kSettleMs = 50;
 
 private:
-  void DeliverFrames();
-
   std::string portName_;
   std::unique_ptr<TCommPort> port_;
-  std::unique_ptr<TMxQueue> frameQueue_;
-  std::unique_ptr<TMxTask> task_;
+  TFrameDelivery delivery_;
   TRsReceiver receiver_;
 };
 

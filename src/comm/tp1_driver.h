@@ -13,14 +13,13 @@
 #include <mutex>
 #include <string>
 
+#include "comm/frame_delivery.h"
 #include "comm/port_driver.h"
 #include "comm/tp1_translator.h"
 
 namespace tolvek {
 
 class TCommPort;
-class TMxQueue;
-class TMxTask;
 
 class TTp1Driver : public TPortDriver {
 public:
@@ -39,15 +38,12 @@ public:
   uint8_t SendFrame(uint8_t slot, const std::string& frame) override;
 
 private:
-  void DeliverFrames();
-
   std::string portName_;
   // Serialises the translator between the Talk scheduler and the port thread.
   std::mutex lock_;
   TTp1Translator translator_;
   std::unique_ptr<TCommPort> port_;
-  std::unique_ptr<TMxQueue> frameQueue_;
-  std::unique_ptr<TMxTask> task_;
+  TFrameDelivery delivery_;
 };
 
 }  // namespace tolvek
