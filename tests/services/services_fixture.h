@@ -27,6 +27,7 @@
 #include "script/object_text.h"
 #include "script/ref_obj.h"
 #include "script/storage_manager.h"
+#include "../support/scratch_installation.h"
 
 namespace tolvek::testing {
 
@@ -55,17 +56,9 @@ public:
 };
 
 // The scratch installation and the headless program around the services.
-class ServicesFixture : public TMainSchedulerFixture {
+class ServicesFixture : public TMainSchedulerFixture, protected testing::TScratchInstallation {
 protected:
-  ServicesFixture() {
-    static int counter = 0;
-    root_ = std::filesystem::temp_directory_path() /
-            ("tolvek_services_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(root_);
-    const char* old = std::getenv("TOLVEK_HOME");
-    hadHome_ = old != nullptr;
-    oldHome_ = old ? old : "";
-    ::setenv("TOLVEK_HOME", root_.c_str(), 1);
+  ServicesFixture() : TScratchInstallation("tolvek_services", false) {
     storage = std::make_unique<TStorageManager>();
     InstallStorage(*storage, Root());
     SetDebugLog(&log);
@@ -79,22 +72,6 @@ protected:
     SetDebugLog(nullptr);
     storage.reset();
     TRefObjManager::Instance().ReleasePool();
-    if (hadHome_) ::setenv("TOLVEK_HOME", oldHome_.c_str(), 1);
-    else ::unsetenv("TOLVEK_HOME");
-    std::filesystem::remove_all(root_);
-  }
-
-  std::string Root() const { return root_.string() + "/"; }
-
-  void WriteFile(const std::string& relative, const std::string& text) {
-    std::filesystem::path path = root_ / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-
-  std::string ReadFile(const std::string& relative) const {
-    std::ifstream in(root_ / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
   // A device manager whose "Devices" section is `devicesText`.
@@ -122,11 +99,6 @@ protected:
   TTalkClient talkClient;
   TProgramRegistry configuration;
   std::unique_ptr<TDeviceManager> devices;
-
-private:
-  std::filesystem::path root_;
-  bool hadHome_ = false;
-  std::string oldHome_;
 };
 
 // The demo installation's sources.

@@ -14,22 +14,15 @@
 #include "platform/error.h"
 #include "script/ref_obj.h"
 #include "script/storage_manager.h"
+#include "../support/scratch_installation.h"
 
 namespace tolvek {
 
-class StorageFixture : public ::testing::Test {
+class StorageFixture : public ::testing::Test, protected testing::TScratchInstallation {
 protected:
+  StorageFixture() : TScratchInstallation("tolvek_storage", true) {}
+
   void SetUp() override {
-    static int counter = 0;
-    root_ = std::filesystem::temp_directory_path() /
-            ("tolvek_storage_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(root_);
-    const char* old = std::getenv("TOLVEK_HOME");
-    oldHome_ = old ? old : "";
-    hadHome_ = old != nullptr;
-    ::setenv("TOLVEK_HOME", root_.c_str(), 1);
-    oldCwd_ = std::filesystem::current_path();
-    std::filesystem::current_path(root_);
     storage_ = std::make_unique<TStorageManager>();
     InstallStorage(*storage_, Root());
   }
@@ -37,26 +30,7 @@ protected:
   void TearDown() override {
     storage_.reset();
     TRefObjManager::Instance().ReleasePool();
-    std::filesystem::current_path(oldCwd_);
-    if (hadHome_) ::setenv("TOLVEK_HOME", oldHome_.c_str(), 1);
-    else ::unsetenv("TOLVEK_HOME");
-    std::filesystem::remove_all(root_);
   }
-
-  std::string Root() const { return root_.string() + "/"; }
-
-  void WriteFile(const std::string& relative, const std::string& text) {
-    std::filesystem::path path = root_ / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-  }
-
-  std::string ReadFile(const std::string& relative) const {
-    std::ifstream in(root_ / relative, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  bool Exists(const std::string& relative) const { return std::filesystem::exists(root_ / relative); }
 
   // The message of the failure `action` raises, or "" when it raises none.
   template <class F>
@@ -70,10 +44,6 @@ protected:
   }
 
   std::unique_ptr<TStorageManager> storage_;
-  std::filesystem::path root_;
-  std::filesystem::path oldCwd_;
-  std::string oldHome_;
-  bool hadHome_ = false;
 };
 
 }  // namespace tolvek

@@ -22,22 +22,15 @@
 #include "script/ref_obj.h"
 #include "script/storage_manager.h"
 #include "script/tasks/script_task.h"
+#include "../support/scratch_installation.h"
 
 namespace tolvek {
 
-class TaskFixture : public ::testing::Test {
+class TaskFixture : public ::testing::Test, protected testing::TScratchInstallation {
 protected:
+  TaskFixture() : TScratchInstallation("tolvek_tasks", true) {}
+
   void SetUp() override {
-    static int counter = 0;
-    root_ = std::filesystem::temp_directory_path() /
-            ("tolvek_tasks_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    std::filesystem::create_directories(root_);
-    const char* old = std::getenv("TOLVEK_HOME");
-    oldHome_ = old ? old : "";
-    hadHome_ = old != nullptr;
-    ::setenv("TOLVEK_HOME", root_.c_str(), 1);
-    oldCwd_ = std::filesystem::current_path();
-    std::filesystem::current_path(root_);
     scheduler_ = std::make_unique<TMxScheduler>(&loop_);
     storage_ = std::make_unique<TStorageManager>();
     InstallStorage(*storage_, Root());
@@ -49,18 +42,6 @@ protected:
     storage_.reset();
     scheduler_.reset();
     TRefObjManager::Instance().ReleasePool();
-    std::filesystem::current_path(oldCwd_);
-    if (hadHome_) ::setenv("TOLVEK_HOME", oldHome_.c_str(), 1);
-    else ::unsetenv("TOLVEK_HOME");
-    std::filesystem::remove_all(root_);
-  }
-
-  std::string Root() const { return root_.string() + "/"; }
-
-  void WriteFile(const std::string& relative, const std::string& text) {
-    std::filesystem::path path = root_ / relative;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
   }
 
   // Serves the main scheduler until `condition` holds; false after `timeoutMs` (generous: the
@@ -124,10 +105,6 @@ protected:
   THeadlessMainLoop loop_;
   std::unique_ptr<TMxScheduler> scheduler_;
   std::unique_ptr<TStorageManager> storage_;
-  std::filesystem::path root_;
-  std::filesystem::path oldCwd_;
-  std::string oldHome_;
-  bool hadHome_ = false;
 };
 
 }  // namespace tolvek
