@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "platform/error.h"
 #include "platform/serial_arbitrary_baud.h"
@@ -155,7 +156,14 @@ void TSerialDevice::Open(const std::string& portName, const std::string& path,
   if (!isatty(fd)) fail("TRsPort.OpenPort: port type error (" + path + " is not a serial line)");
   // TIOCEXCL keeps other programs out, but not a privileged one, and not a second open in this
   // process (two port names can map to one line): the advisory lock covers both.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || !(exclusive = ioctl(fd, TIOCEXCL) == 0))
+  // A line this process has just closed can still be held for a moment while its reception
+  // thread lets go of it: wait up to a second for the lock before calling the line busy.
+  bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  for (int attempt = 0; !locked && errno == EWOULDBLOCK && attempt < 20; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  }
+  if (!locked || !(exclusive = ioctl(fd, TIOCEXCL) == 0))
     fail(StrFormat("Port %s could not be opened!", portName) + " (" +
          OpenFailureReason(path, errno) + ")");
 
